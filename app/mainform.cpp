@@ -1,0 +1,277 @@
+#include "app/mainform.h"
+
+#include "app/iniio.h"
+#include "app/layout.h"
+#include "app/title.h"
+#include "pcfiles/pcfilelist.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+namespace qlx {
+namespace {
+
+constexpr QRgb kLightGrey = 0xE0E0E0;
+constexpr QRgb kRed = 0xFF0000; // Qt's 0xRRGGBB
+
+QFont sansFont(bool bold)
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    font.setBold(bold);
+    return font;
+}
+
+void setBackground(QWidget* w, QRgb colour)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, QColor(colour));
+    p.setColor(QPalette::Button, QColor(colour));
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+// A 16 x 16 window icon: a small tester screen with a trace.
+QIcon windowIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(QColor(0x40, 0x40, 0x40));
+    p.setBrush(QColor(0xC0, 0xC0, 0xC0));
+    p.drawRect(0, 1, 15, 13);
+    p.setBrush(QColor(0x00, 0x00, 0x80));
+    p.drawRect(2, 3, 11, 8);
+    p.setPen(QColor(0xFF, 0xFF, 0x00));
+    p.drawPolyline(QPolygon({QPoint(3, 9), QPoint(5, 8), QPoint(7, 4), QPoint(9, 8), QPoint(12, 9)}));
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+StartupInfo startupInfoFromApplication()
+{
+    StartupInfo info;
+    info.programDir = QCoreApplication::applicationDirPath();
+    info.executablePath = QCoreApplication::applicationFilePath();
+    info.argumentText = QCoreApplication::arguments().mid(1).join(u' ');
+    return info;
+}
+
+MainForm::MainForm(const StartupInfo& info, QWidget* parent) : QMainWindow(parent), info_(info)
+{
+    setWindowTitle(QStringLiteral("QLX hardcopy transfer via IEEE bus"));
+    setWindowIcon(windowIcon());
+    setObjectName(QStringLiteral("MainForm"));
+    setFont(sansFont(false));
+    buildControls();
+    setTabOrder();
+}
+
+template <class W>
+W* MainForm::place(W* control, QWidget* parent, const QString& name, Twips twips)
+{
+    control->setParent(parent);
+    control->setObjectName(name);
+    geometry_.insert(control, twips);
+    applyGeometry(control);
+    return control;
+}
+
+void MainForm::buildControls()
+{
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+
+    SetFrame = place(new QGroupBox(QStringLiteral("Setup")), client, QStringLiteral("SetFrame"), {60, 60, 1695, 1755});
+    Route[0] = place(new QRadioButton(QStringLiteral("IEEE")), SetFrame, QStringLiteral("Route_0"), {120, 240, 675, 255});
+    Route[1] = place(new QRadioButton(QStringLiteral("COM")), SetFrame, QStringLiteral("Route_1"), {120, 480, 675, 255});
+    Route[0]->setChecked(true);
+    AdrC = place(new QLineEdit(QStringLiteral("20")), SetFrame, QStringLiteral("AdrC"), {960, 360, 435, 285});
+    ImgPath = place(new QPushButton(QStringLiteral("File Path on PC")), SetFrame, QStringLiteral("ImgPath"), {120, 780, 1455, 315});
+    TestQLX = place(new QPushButton(QStringLiteral("Read QLX Directory")), SetFrame, QStringLiteral("TestQLX"), {120, 1140, 1455, 495});
+    TestQLX->setFont(sansFont(true));
+    TestQLX->setToolTip(QStringLiteral("click to connect to the instrument"));
+
+    Label1 = place(new QLabel(QStringLiteral("directory")), client, QStringLiteral("Label_1"), {60, 1860, 1695, 195});
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label1->setFont(sansFont(true));
+
+    QLXFiles = place(new QListWidget, client, QStringLiteral("QLXFiles"), {60, 2160, 1695, 1425});
+    QLXFiles->setSortingEnabled(true);
+    QLXFiles->setToolTip(QStringLiteral("click to transfer hardcopy and display it"));
+
+    PCFileList = place(new PcFileList, client, QStringLiteral("PCFileList"), {60, 2160, 1695, 1455});
+    PCFileList->hide();
+    setBackground(PCFileList->viewport(), kLightGrey);
+    {
+        QPalette p = PCFileList->palette();
+        p.setColor(QPalette::Base, QColor(kLightGrey));
+        PCFileList->setPalette(p);
+    }
+
+    FileFrame = place(new QGroupBox, client, QStringLiteral("FileFrame"), {60, 3660, 1695, 1935});
+    FileFrame->setFlat(true);
+    FileLocation[0] = place(new QRadioButton(QStringLiteral("QLX")), FileFrame, QStringLiteral("FileLocation_0"), {60, 0, 735, 195});
+    FileLocation[1] = place(new QRadioButton(QStringLiteral("PC")), FileFrame, QStringLiteral("FileLocation_1"), {900, 0, 735, 195});
+    FileLocation[0]->setChecked(true);
+    CopyAll = place(new QPushButton(QStringLiteral("All Files QLX -> PC")), FileFrame, QStringLiteral("CopyAll"), {0, 300, 1695, 315});
+    DelThis = place(new QPushButton(QStringLiteral("Delete File on QLX")), FileFrame, QStringLiteral("DelThis"), {0, 660, 1695, 315});
+    DeleteAll = place(new QPushButton(QStringLiteral("Delete all Files (QLX)")), FileFrame, QStringLiteral("DeleteAll"), {0, 1020, 1695, 315});
+    setBackground(DeleteAll, kRed);
+    for (QPushButton* b : {CopyAll, DelThis, DeleteAll})
+        b->setEnabled(false);
+
+    Status = place(new QLabel, FileFrame, QStringLiteral("Status"), {60, 1380, 1575, 255});
+    Status->setAlignment(Qt::AlignCenter);
+    Status->setFrameShape(QFrame::Box);
+    setBackground(Status, kLightGrey);
+
+    Stat = place(new QProgressBar, FileFrame, QStringLiteral("Stat"), {60, 1680, 1575, 195});
+    Stat->setRange(0, 100);
+    Stat->setValue(0);
+    Stat->setTextVisible(false);
+
+    TextDisp = place(new QLabel, client, QStringLiteral("TextDisp"), {1860, 0, 7395, 5595});
+    QFont fixed(QStringLiteral("Fixedsys"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    fixed.setPointSize(9);
+    TextDisp->setFont(fixed);
+    TextDisp->setFrameShape(QFrame::Box);
+    TextDisp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    TextDisp->setTextFormat(Qt::PlainText);
+    setBackground(TextDisp, kLightGrey);
+
+    Bild = place(new QWidget, client, QStringLiteral("Bild"), {1860, 0, 7395, 5235});
+
+    for (int i = 0; i < 2; ++i)
+        connect(Route[i], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                Route_Click(i);
+        });
+}
+
+void MainForm::setTabOrder()
+{
+    // The keyboard order of the focusable controls, following their tab indexes.
+    const QList<QWidget*> order = {QLXFiles, AdrC, TestQLX, Route[0], Route[1], ImgPath, CopyAll,
+                                   DeleteAll, DelThis, PCFileList, FileLocation[0], FileLocation[1]};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+double MainForm::dpiX() const { return logicalDpiX(); }
+double MainForm::dpiY() const { return logicalDpiY(); }
+
+void MainForm::applyGeometry(QWidget* control)
+{
+    const Twips t = geometry_.value(control);
+    control->setGeometry(twipsToPixels(t.left, dpiX()), twipsToPixels(t.top, dpiY()),
+                         twipsToPixels(t.width, dpiX()), twipsToPixels(t.height, dpiY()));
+}
+
+double MainForm::outerWidthTwips() const { return pixelsToTwips(frameGeometry().width(), dpiX()); }
+double MainForm::outerHeightTwips() const { return pixelsToTwips(frameGeometry().height(), dpiY()); }
+double MainForm::clientWidthTwips() const { return pixelsToTwips(centralWidget()->width(), dpiX()); }
+double MainForm::clientHeightTwips() const { return pixelsToTwips(centralWidget()->height(), dpiY()); }
+
+void MainForm::setOuterSizeTwips(double width, double height)
+{
+    const int frameW = frameGeometry().width() - this->width();
+    const int frameH = frameGeometry().height() - this->height();
+    resize(twipsToPixels(width, dpiX()) - frameW, twipsToPixels(height, dpiY()) - frameH);
+}
+
+void MainForm::setStatus(const QString& text, QRgb background)
+{
+    Status->setText(text);
+    setBackground(Status, background);
+}
+
+void MainForm::Form_Load()
+{
+    QLXCopyINI = settingsFilePath(info_.programDir);
+    Debugger = info_.argumentText == kDebugCode;
+    const QDate date = QFileInfo(info_.executablePath).lastModified().date();
+    setWindowTitle(composeTitle(QLX_VERSION_MAJOR, QLX_VERSION_MINOR, QLX_VERSION_REVISION, Debugger, date));
+    show();
+    setOuterSizeTwips(kMinOuterWidth, kMinOuterHeight);
+
+    QVariant value;
+    IniAccess(QLXCopyINI, QStringLiteral("Path"), QStringLiteral("FilePath"), value, IniReadMode, info_.programDir);
+    PCPath = value.toString();
+    if (!QFileInfo(PCPath).isDir())
+        PCPath = info_.programDir;
+    PCFileList->setPath(PCPath);
+
+    IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Route"), value, IniReadMode, true);
+    Route[0]->setChecked(value.toBool());
+    Route[1]->setChecked(!value.toBool());
+
+    IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Path"), value, IniReadMode, QStringLiteral("20"));
+    AdrC->setText(value.toString());
+    Connected = false;
+}
+
+void MainForm::Route_Click(int index) { AdrC->setText(index == 0 ? QStringLiteral("20") : QStringLiteral("1")); }
+
+void MainForm::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void MainForm::Form_Resize()
+{
+    if (isMinimized() || !centralWidget())
+        return;
+    ResizeInput in{outerWidthTwips(), outerHeightTwips(), clientWidthTwips(), clientHeightTwips()};
+    const ResizeResult r = computeResize(in);
+    if (r.outerWidth || r.outerHeight)
+        setOuterSizeTwips(r.outerWidth.value_or(in.outerWidth), r.outerHeight.value_or(in.outerHeight));
+    for (QWidget* pane : {Bild, static_cast<QWidget*>(TextDisp)}) {
+        Twips& t = geometry_[pane];
+        t.width = r.paneWidth.value_or(t.width);
+        t.height = r.paneHeight.value_or(t.height);
+        applyGeometry(pane);
+    }
+    geometry_[FileFrame].top = r.fileFrameTop;
+    applyGeometry(FileFrame);
+    for (QWidget* list : {static_cast<QWidget*>(QLXFiles), static_cast<QWidget*>(PCFileList)}) {
+        geometry_[list].height = r.listHeight.value_or(geometry_[list].height);
+        applyGeometry(list);
+    }
+}
+
+void MainForm::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void MainForm::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    QVariant value = PCFileList->path();
+    IniAccess(QLXCopyINI, QStringLiteral("Path"), QStringLiteral("FilePath"), value, IniWriteMode);
+    value = Route[0]->isChecked();
+    IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Route"), value, IniWriteMode);
+    value = AdrC->text();
+    IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Path"), value, IniWriteMode);
+}
+
+} // namespace qlx

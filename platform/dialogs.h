@@ -1,0 +1,34 @@
+#pragma once
+// The one seam through which the program asks the user something: message boxes in the three
+// styles it uses and the folder picker. Tests install their own Dialogs to answer them.
+
+#include <QString>
+
+class QWidget;
+
+namespace qlx {
+
+// Message-box styles: buttons plus icon, as the Windows style numbers.
+enum MessageStyle {
+    MbPlain = 0,               // OK, no icon, the program's name as the title when none is given
+    MbCritical = 16,           // OK with the critical-stop icon
+    MbQuestionYesNo = 36,      // Yes (default) and No with the question icon
+    MbExclamationYesNo = 52,   // Yes (default) and No with the exclamation icon
+};
+
+// Answers, as the Windows result numbers.
+enum MessageAnswer { AnswerOk = 1, AnswerYes = 6, AnswerNo = 7 };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual int messageBox(QWidget* owner, const QString& text, int style, const QString& title);
+    // A modal folder chooser starting at the top of the file system; empty when cancelled.
+    virtual QString browseForFolder(QWidget* owner, const QString& title);
+};
+
+Dialogs& dialogs();
+// Installs `replacement` (not owned); nullptr restores the real dialogs.
+void setDialogs(Dialogs* replacement);
+
+} // namespace qlx

@@ -1,0 +1,140 @@
+// The real window on the offscreen platform: controls, start-up, the bus choice and shutdown.
+#include "app/mainform.h"
+#include "pcfiles/pcfilelist.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qlx;
+
+namespace {
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    StartupInfo info(const QString& args = {}) { return {dir.path(), QCoreApplication::applicationFilePath(), args}; }
+    QString ini() const { return dir.filePath(QStringLiteral("QLXCopy.INI")); }
+
+private slots:
+    void init() { QFile::remove(ini()); }
+
+    void controlsBeforeAndAfterStartUp()
+    {
+        MainForm form(info());
+        QCOMPARE(form.windowTitle(), QStringLiteral("QLX hardcopy transfer via IEEE bus"));
+        form.Form_Load();
+        QVERIFY(form.windowTitle().startsWith(QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 from ")));
+        QVERIFY(!form.Debugger);
+
+        const QStringList names = {"SetFrame", "Route_0", "Route_1", "AdrC", "ImgPath", "TestQLX", "Label_1",
+                                   "QLXFiles", "PCFileList", "FileFrame", "FileLocation_0", "FileLocation_1",
+                                   "CopyAll", "DelThis", "DeleteAll", "Status", "Stat", "TextDisp", "Bild"};
+        for (const QString& name : names)
+            QVERIFY2(form.findChild<QWidget*>(name), qPrintable(name));
+        QCOMPARE(form.TestQLX->text(), QStringLiteral("Read QLX Directory"));
+        QCOMPARE(form.TestQLX->toolTip(), QStringLiteral("click to connect to the instrument"));
+        QCOMPARE(form.DeleteAll->text(), QStringLiteral("Delete all Files (QLX)"));
+        QVERIFY(!form.CopyAll->isEnabled() && !form.DelThis->isEnabled() && !form.DeleteAll->isEnabled());
+        QVERIFY(form.Route[0]->isChecked() && form.FileLocation[0]->isChecked());
+        QVERIFY(form.QLXFiles->isVisible() && !form.PCFileList->isVisible());
+        QCOMPARE(form.Stat->value(), 0);
+        QCOMPARE(form.Status->text(), QString());
+
+        // Positions are twips scaled by the screen's dpi.
+        const double dpi = form.logicalDpiX();
+        QCOMPARE(form.AdrC->geometry().topLeft(), QPoint(qRound(960 * dpi / 1440), qRound(360 * dpi / 1440)));
+        QCOMPARE(form.Route[1]->geometry().size(), QSize(qRound(675 * dpi / 1440), qRound(255 * dpi / 1440)));
+    }
+
+    void debugCodeMustBeTheWholeArgumentText()
+    {
+        for (const auto& [args, debug] : QList<QPair<QString, bool>>{
+                 {"517306", true}, {"5173060", false}, {"517306 x", false}, {"", false}, {"-d", false}}) {
+            MainForm form(info(args));
+            form.Form_Load();
+            QCOMPARE(form.Debugger, debug);
+            QCOMPARE(form.windowTitle().contains(QStringLiteral(" from  !!DEBUG!! ")), debug);
+            form.close();
+        }
+    }
+
+    void startUpFromSettingsAndRouteClicks()
+    {
+        writeFile(ini(), "[Remote]\nRoute=0\nPath=2\n[Path]\nFilePath=/no/such/folder\n");
+        MainForm form(info());
+        form.Form_Load();
+        QVERIFY(form.Route[1]->isChecked());
+        QCOMPARE(form.AdrC->text(), QStringLiteral("2"));
+        QCOMPARE(form.PCPath, dir.path());
+        QCOMPARE(form.PCFileList->path(), dir.path());
+
+        form.AdrC->setText(QStringLiteral("7"));
+        form.Route[0]->click();
+        QCOMPARE(form.AdrC->text(), QStringLiteral("20"));
+        form.Route[1]->click();
+        QCOMPARE(form.AdrC->text(), QStringLiteral("1"));
+        form.close();
+
+        writeFile(ini(), "[Path]\nFilePath=/\n");
+        MainForm root(info());
+        root.Form_Load();
+        QCOMPARE(root.PCPath, QStringLiteral("/"));
+        QVERIFY(root.Route[0]->isChecked());
+        QCOMPARE(root.AdrC->text(), QStringLiteral("20"));
+    }
+
+    void shutdownWritesTheThreeSettingsIntoAnExistingFile()
+    {
+        writeFile(ini(), "; lab PC 3\r\n[Other]\r\nkeep=yes\r\n[Remote]\r\nRoute=1\r\n");
+        {
+            MainForm form(info());
+            form.Form_Load();
+            form.Route[1]->click();
+            form.AdrC->setText(QStringLiteral("/dev/ttyUSB0"));
+            form.close();
+        }
+        QCOMPARE(readFile(ini()), QByteArray("; lab PC 3\r\n[Other]\r\nkeep=yes\r\n[Remote]\r\nRoute=0\r\n"
+                                             "Path=/dev/ttyUSB0\r\n[Path]\r\nFilePath=")
+                                      + dir.path().toLocal8Bit() + "\r\n");
+    }
+
+    void layoutFollowsTheWindowSize()
+    {
+        MainForm form(info());
+        form.Form_Load();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.resize(300, 200); // below the minimum: snaps back
+        QTRY_COMPARE(qRound(form.outerWidthTwips()), 9435);
+        QTRY_COMPARE(qRound(form.outerHeightTwips()), 6075);
+        const int listBefore = form.QLXFiles->height();
+        form.resize(form.width() + 100, form.height() + 40);
+        QTRY_COMPARE(form.QLXFiles->height(), listBefore + 40);
+        QCOMPARE(form.PCFileList->height(), form.QLXFiles->height());
+        QCOMPARE(form.Bild->geometry().right(), form.centralWidget()->width() - 1);
+        QCOMPARE(form.TextDisp->geometry(), form.Bild->geometry());
+        QCOMPARE(form.SetFrame->width(), qRound(1695.0 * form.logicalDpiX() / 1440));
+    }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "test_mainform.moc"

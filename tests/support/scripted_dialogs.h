@@ -1,0 +1,37 @@
+#pragma once
+// Answers the program's message boxes and folder picker without a person, and records them.
+
+#include "platform/dialogs.h"
+
+#include <QList>
+#include <QString>
+
+struct ShownMessage {
+    QString text;
+    int style;
+    QString title;
+};
+
+class ScriptedDialogs : public qlx::Dialogs {
+public:
+    ScriptedDialogs() { qlx::setDialogs(this); }
+    ~ScriptedDialogs() override { qlx::setDialogs(nullptr); }
+
+    int messageBox(QWidget*, const QString& text, int style, const QString& title) override
+    {
+        shown.append({text, style, title});
+        if (style == qlx::MbQuestionYesNo || style == qlx::MbExclamationYesNo)
+            return answers.isEmpty() ? qlx::AnswerYes : answers.takeFirst();
+        return qlx::AnswerOk;
+    }
+    QString browseForFolder(QWidget*, const QString& title) override
+    {
+        pickerTitles.append(title);
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+
+    QList<ShownMessage> shown;
+    QList<int> answers;       // for Yes/No questions, in order; Yes when none is left
+    QStringList pickerTitles;
+    QStringList folders;      // results of the folder picker, in order; cancel when none is left
+};
