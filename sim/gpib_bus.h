@@ -1,0 +1,42 @@
+// The simulated GPIB bus behind the NI-488.2 calls: one board (0) and, at one primary address,
+// the simulated tester. The exported C entry points (gpib_registered.cpp, gpib_plain.cpp) differ
+// only in how they hand out the status words.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+// Marks the C entry points that the simulated libraries export.
+#define QLXSIM_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace qlxsim::gpib {
+
+// Status bits and error codes as the NI-488.2 interface defines them.
+inline constexpr int ERR = 0x8000, TIMO = 0x4000, END = 0x2000, CMPL = 0x0100;
+inline constexpr int EDVR = 0, ENOL = 2, EARG = 4, EABO = 6, ENEB = 7;
+
+struct Status {
+  int sta = CMPL;
+  int err = 0;
+  long cntl = 0;
+};
+
+// NI-488.2 time-out codes: 1 (10 us) to 17 (1000 s); 0 (wait for ever) is capped at 1000 s.
+// Codes outside the table give 0.
+std::chrono::milliseconds timeoutOfCode(int code);
+
+// The result a RegisterGpibGlobalsForThread call gets from a QLXSIM_REGISTER_RESULT value:
+// a comma list ("1,0") is used call by call, its last value repeating; empty or bad = 0.
+unsigned long registerResult(const std::string& setting, unsigned long callIndex);
+
+// Each call returns the status the library reports afterwards. ibdev's descriptor goes to `ud`.
+Status deviceOpen(int board, int pad, int sad, int tmo, int eot, int eos, int& ud);
+Status deviceWrite(int ud, const void* buffer, long count);
+Status deviceRead(int ud, void* buffer, long count);
+Status deviceLocal(int ud);
+
+// The next RegisterGpibGlobalsForThread result (reads QLXSIM_REGISTER_RESULT now; the call
+// count starts again whenever the setting changes).
+unsigned long nextRegisterResult();
+
+}  // namespace qlxsim::gpib

@@ -1,0 +1,118 @@
+// The simulated QLX tester: a folder of the PC served as the print directory, answering the SCPI
+// commands that QLXCopy sends. No transport here: the pty program and the GPIB library feed it
+// whole commands and put its answers on their line.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qlxsim {
+
+inline constexpr std::string_view kPrintDirectory = "\\USERDATA\\PRINT";
+inline constexpr std::string_view kIdentity = "Halvard&Brenn,QLX,1234567/890,V3.10";
+inline constexpr std::string_view kOldIdentity = "Halvard&Brenn,QLX,1234567/890,V3.05";
+
+// Largest file the tester hands out: its block length field then stays well inside nine digits.
+inline constexpr std::uintmax_t kMaxFileSize = 64u * 1024 * 1024;
+
+enum class FaultKind { None, StopMidBlock, NoTerminator, Silent, Garbage };
+
+// One fault at a time; it hits the queries whose header starts with `prefix` (case-insensitive).
+struct Fault {
+  FaultKind kind = FaultKind::None;
+  std::string prefix;
+};
+
+// "stop-mid-block", "no-terminator", "silent", "garbage", "none", each optionally followed by
+// ":PREFIX". Without a prefix stop-mid-block hits "MMEM:DATA?" and the others every query.
+std::optional<Fault> parseFault(std::string_view text);
+
+struct Config {
+  std::filesystem::path folder;           // served as the print directory
+  std::string identity{kIdentity};
+  bool oldFirmware = false;               // ignores MMEM:CDIR
+  std::string currentDir{kPrintDirectory};  // directory listed before (or without) MMEM:CDIR
+  std::string terminator = "\r\n";        // line end of every answer
+  Fault fault;
+};
+
+// What goes back on the line for one query. `complete` is false when the message breaks off
+// (stop-mid-block): a GPIB talker then never asserts END.
+struct Answer {
+  std::string bytes;
+  bool complete = true;
+};
+
+struct DirEntry {
+  std::string name;
+  bool directory = false;
+  std::uintmax_t size = 0;
+};
+
+// --- Pure helpers -------------------------------------------------------------------------
+
+// Header (up to the first blank, upper-cased) and argument text of a command, line end removed.
+struct Command {
+  std::string header;
+  std::string argument;
+};
+Command splitCommand(std::string_view bytes);
+
+// The text between the first pair of double quotes; nullopt when there is none.
+std::optional<std::string> quotedArgument(std::string_view argument);
+
+// A plain file name of the served folder: no path separators, no drive, no "..", no control
+// characters, no quotes or commas (they would break the listing), 1..255 characters.
+bool isPlainName(std::string_view name);
+
+// Upper-cased, forward slashes as backslashes, trailing backslash dropped ("\" stays).
+std::string normalizeDir(std::string_view dir);
+
+// IEEE 488.2 definite-length block: "#", digit count, length digits, the bytes.
+std::string definiteBlock(std::string_view data);
+
+// The MMEM:SCAN? answer (without line end):
+//   NNNNN,"<dir>",FREE <bytes>,LABEL "<label>","NAME",DIR|BIN,SIZE,...
+// NNNNN is the entry count (5 digits), so the first six characters carry only that count.
+// The label is "QLX HARDCOPY" for the print directory and "USER DATA" for any other, so the
+// product word appears exactly when the print directory is listed.
+std::string listingText(std::string_view dir, bool printDirectory,
+                        const std::vector<DirEntry>& entries, std::uintmax_t freeBytes);
+
+// Entries of a folder: ".", "..", then its listable files and folders sorted by upper-cased name.
+std::vector<DirEntry> readEntries(const std::filesystem::path& folder);
+
+// Everything in printable ASCII: "\\" for a backslash, "\n", "\r", "\t", others as "\xNN".
+std::string escapeBytes(std::string_view bytes);
+
+// --- The tester ---------------------------------------------------------------------------
+
+class Tester {
+ public:
+  explicit Tester(Config config);
+
+  // One received command (its line end may still be attached). nullopt: nothing is sent back.
+  std::optional<Answer> handle(std::string_view bytes);
+
+  const std::string& currentDir() const { return currentDir_; }
+
+ private:
+  std::optional<std::string> respond(const Command& command);
+  std::optional<std::string> listing() const;
+  std::optional<std::string> fileData(std::string_view argument) const;
+  void deleteFile(std::string_view argument) const;
+  std::optional<std::filesystem::path> findFile(std::string_view argument) const;
+  bool inPrintDirectory() const;
+  std::optional<Answer> applyFault(const Command& command, std::string body);
+
+  Config config_;
+  std::string currentDir_;
+  std::mt19937 random_{20};
+};
+
+}  // namespace qlxsim
