@@ -4,6 +4,7 @@
 #include "app/layout.h"
 #include "app/title.h"
 #include "pcfiles/pcfilelist.h"
+#include "platform/dialogs.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,13 +17,22 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
+#include <QTimer>
 
 namespace qlx {
 namespace {
 
 constexpr QRgb kLightGrey = 0xE0E0E0;
 constexpr QRgb kRed = 0xFF0000; // Qt's 0xRRGGBB
+
+// The window's fonts are those of the original platform; these are their nearest relatives here.
+void substituteFonts()
+{
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Fixedsys"),
+                               {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+}
 
 QFont sansFont(bool bold)
 {
@@ -69,11 +79,12 @@ StartupInfo startupInfoFromApplication()
     return info;
 }
 
-MainForm::MainForm(const StartupInfo& info, QWidget* parent) : QMainWindow(parent), info_(info)
+MainForm::MainForm(const StartupInfo& info, QWidget* parent) : QWidget(parent), info_(info)
 {
     setWindowTitle(QStringLiteral("QLX hardcopy transfer via IEEE bus"));
     setWindowIcon(windowIcon());
     setObjectName(QStringLiteral("MainForm"));
+    substituteFonts();
     setFont(sansFont(false));
     buildControls();
     setTabOrder();
@@ -91,8 +102,7 @@ W* MainForm::place(W* control, QWidget* parent, const QString& name, Twips twips
 
 void MainForm::buildControls()
 {
-    auto* client = new QWidget(this);
-    setCentralWidget(client);
+    QWidget* client = this;
 
     SetFrame = place(new QGroupBox(QStringLiteral("Setup")), client, QStringLiteral("SetFrame"), {60, 60, 1695, 1755});
     Route[0] = place(new QRadioButton(QStringLiteral("IEEE")), SetFrame, QStringLiteral("Route_0"), {120, 240, 675, 255});
@@ -156,6 +166,7 @@ void MainForm::buildControls()
 
     Bild = place(new QWidget, client, QStringLiteral("Bild"), {1860, 0, 7395, 5235});
 
+    connect(TestQLX, &QPushButton::clicked, this, &MainForm::TestQLX_Click);
     for (int i = 0; i < 2; ++i)
         connect(Route[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
@@ -184,8 +195,8 @@ void MainForm::applyGeometry(QWidget* control)
 
 double MainForm::outerWidthTwips() const { return pixelsToTwips(frameGeometry().width(), dpiX()); }
 double MainForm::outerHeightTwips() const { return pixelsToTwips(frameGeometry().height(), dpiY()); }
-double MainForm::clientWidthTwips() const { return pixelsToTwips(centralWidget()->width(), dpiX()); }
-double MainForm::clientHeightTwips() const { return pixelsToTwips(centralWidget()->height(), dpiY()); }
+double MainForm::clientWidthTwips() const { return pixelsToTwips(width(), dpiX()); }
+double MainForm::clientHeightTwips() const { return pixelsToTwips(height(), dpiY()); }
 
 void MainForm::setOuterSizeTwips(double width, double height)
 {
@@ -204,6 +215,7 @@ void MainForm::Form_Load()
 {
     QLXCopyINI = settingsFilePath(info_.programDir);
     Debugger = info_.argumentText == kDebugCode;
+    transport_.setDebug(Debugger);
     const QDate date = QFileInfo(info_.executablePath).lastModified().date();
     setWindowTitle(composeTitle(QLX_VERSION_MAJOR, QLX_VERSION_MINOR, QLX_VERSION_REVISION, Debugger, date));
     show();
@@ -229,14 +241,17 @@ void MainForm::Route_Click(int index) { AdrC->setText(index == 0 ? QStringLitera
 
 void MainForm::resizeEvent(QResizeEvent* event)
 {
-    QMainWindow::resizeEvent(event);
+    QWidget::resizeEvent(event);
     Form_Resize();
 }
 
 void MainForm::Form_Resize()
 {
-    if (isMinimized() || !centralWidget())
+    if (isMinimized() || !Bild)
         return;
+    // Let a window manager keep the minimum while the border is dragged, too.
+    setMinimumSize(twipsToPixels(kMinOuterWidth, dpiX()) - (frameGeometry().width() - width()),
+                   twipsToPixels(kMinOuterHeight, dpiY()) - (frameGeometry().height() - height()));
     ResizeInput in{outerWidthTwips(), outerHeightTwips(), clientWidthTwips(), clientHeightTwips()};
     const ResizeResult r = computeResize(in);
     if (r.outerWidth || r.outerHeight)
@@ -257,8 +272,52 @@ void MainForm::Form_Resize()
 
 void MainForm::closeEvent(QCloseEvent* event)
 {
+    if (exchangeDepth_ > 0) {
+        // End the wait first; the window closes as soon as the interrupted handler has returned.
+        closePending_ = true;
+        transport_.abort();
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
+}
+
+MainForm::Exchange::Exchange(MainForm& form) : form_(form), refused_(form.exchangeDepth_ > 0 || form.closePending_)
+{
+    if (!refused_ && form_.exchangeDepth_++ == 0)
+        form_.notOpenReported_ = false;
+}
+
+MainForm::Exchange::~Exchange()
+{
+    if (refused_)
+        return;
+    if (--form_.exchangeDepth_ == 0 && form_.closePending_) {
+        form_.setMousePointer(0);
+        QTimer::singleShot(0, &form_, &QWidget::close);
+    }
+}
+
+void MainForm::setMousePointer(int pointer)
+{
+    if (pointer == 11 && !QApplication::overrideCursor())
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (pointer == 0)
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+}
+
+void MainForm::messageBox(const QString& text, int style, const QString& title)
+{
+    if (closePending_)
+        return;
+    // The hourglass stays off while the user reads a message.
+    const bool waiting = QApplication::overrideCursor() != nullptr;
+    setMousePointer(0);
+    dialogs().messageBox(this, text, style, title);
+    if (waiting)
+        setMousePointer(11);
 }
 
 void MainForm::Form_Unload()
@@ -272,6 +331,14 @@ void MainForm::Form_Unload()
     IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Route"), value, IniWriteMode);
     value = AdrC->text();
     IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Path"), value, IniWriteMode);
+
+    if (Route[0]->isChecked()) {
+        if (Connected)
+            transport_.goToLocal(Bus::Gpib);
+    } else if (transport_.serialOpen()) {
+        transport_.goToLocal(Bus::Serial);
+        transport_.closeSerial();
+    }
 }
 
 } // namespace qlx

@@ -2,8 +2,10 @@
 // The program's one window: its controls, start-up, shutdown and layout. The handlers of the
 // other subsystems are members too and live in the folder of their subsystem.
 
+#include "link/transport.h"
+
 #include <QHash>
-#include <QMainWindow>
+#include <QWidget>
 #include <QString>
 
 class QGroupBox;
@@ -27,7 +29,7 @@ struct StartupInfo {
 
 StartupInfo startupInfoFromApplication();
 
-class MainForm : public QMainWindow {
+class MainForm : public QWidget, private TransportObserver {
     Q_OBJECT
 public:
     explicit MainForm(const StartupInfo& info, QWidget* parent = nullptr);
@@ -46,23 +48,23 @@ public:
     bool CanChangeDir = false;
 
     // Controls, named as the user-visible design names them.
-    QGroupBox* SetFrame;
-    QRadioButton* Route[2];
-    QLineEdit* AdrC;
-    QPushButton* ImgPath;
-    QPushButton* TestQLX;
-    QLabel* Label1;
-    QListWidget* QLXFiles;
-    PcFileList* PCFileList;
-    QGroupBox* FileFrame;
-    QRadioButton* FileLocation[2];
-    QPushButton* CopyAll;
-    QPushButton* DelThis;
-    QPushButton* DeleteAll;
-    QLabel* Status;
-    QProgressBar* Stat;
-    QLabel* TextDisp;
-    QWidget* Bild;
+    QGroupBox* SetFrame = nullptr;
+    QRadioButton* Route[2] = {};
+    QLineEdit* AdrC = nullptr;
+    QPushButton* ImgPath = nullptr;
+    QPushButton* TestQLX = nullptr;
+    QLabel* Label1 = nullptr;
+    QListWidget* QLXFiles = nullptr;
+    PcFileList* PCFileList = nullptr;
+    QGroupBox* FileFrame = nullptr;
+    QRadioButton* FileLocation[2] = {};
+    QPushButton* CopyAll = nullptr;
+    QPushButton* DelThis = nullptr;
+    QPushButton* DeleteAll = nullptr;
+    QLabel* Status = nullptr;
+    QProgressBar* Stat = nullptr;
+    QLabel* TextDisp = nullptr;
+    QWidget* Bild = nullptr;
 
     // Window geometry in twips, as the layout sees it.
     double outerWidthTwips() const;
@@ -73,6 +75,21 @@ public:
     Twips twipsOf(QWidget* control) const { return geometry_.value(control); }
 
     void setStatus(const QString& text, QRgb background);
+
+    // Transport operations on the bus that Route selects now (link/).
+    void SendCommand(const QString& text);
+    QString QueryText(const QString& text, int bufferLength = 0);
+    void GoToLocal();
+    void CableError();
+
+    // Connecting (link/) and the tester's directory (store/).
+    void TestQLX_Click();
+    void SetConnected();
+    void SetNotConnected();
+    void ReadDirectory();
+    void DirError();
+
+    bool exchangeInProgress() const { return exchangeDepth_ > 0; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -87,6 +104,30 @@ private:
     double dpiY() const;
     void setOuterSizeTwips(double width, double height);
 
+    // Held by every handler that talks to the tester: while one runs, clicks that would start
+    // another exchange do nothing, and closing the window ends the wait before shutting down.
+    class Exchange {
+    public:
+        explicit Exchange(MainForm& form);
+        ~Exchange();
+        bool refused() const { return refused_; }
+    private:
+        MainForm& form_;
+        bool refused_;
+    };
+
+    Bus currentBus() const;
+    void busNotOpen();
+    bool closing() const { return closePending_; }
+    void setMousePointer(int pointer);
+    void messageBox(const QString& text, int style, const QString& title);
+
+    // TransportObserver
+    void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer) override;
+    void serialProgressRange(int max) override;
+    void serialProgress(int value) override;
+    void serialCountdown(const QString& text) override;
+
     void Route_Click(int index);
     void Form_Resize();
     void Form_Unload();
@@ -94,6 +135,10 @@ private:
     StartupInfo info_;
     QHash<QWidget*, Twips> geometry_;
     bool unloaded_ = false;
+    Transport transport_{this};
+    int exchangeDepth_ = 0;
+    bool closePending_ = false;
+    bool notOpenReported_ = false;
 };
 
 } // namespace qlx

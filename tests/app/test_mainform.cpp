@@ -130,7 +130,7 @@ private slots:
         form.resize(form.width() + 100, form.height() + 40);
         QTRY_COMPARE(form.QLXFiles->height(), listBefore + 40);
         QCOMPARE(form.PCFileList->height(), form.QLXFiles->height());
-        QCOMPARE(form.Bild->geometry().right(), form.centralWidget()->width() - 1);
+        QCOMPARE(form.Bild->geometry().right(), form.width() - 1);
         QCOMPARE(form.TextDisp->geometry(), form.Bild->geometry());
         QCOMPARE(form.SetFrame->width(), qRound(1695.0 * form.logicalDpiX() / 1440));
     }

@@ -1,0 +1,85 @@
+// "Read QLX Directory": open the selected bus, identify the tester, and end connected or not.
+
+#include "app/mainform.h"
+#include "link/identify.h"
+#include "platform/dialogs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace qlx {
+namespace {
+constexpr QRgb kGreen = 0x00FF00;
+constexpr QRgb kRed = 0xFF0000;
+} // namespace
+
+void MainForm::TestQLX_Click()
+{
+    Exchange exchange(*this);
+    if (exchange.refused())
+        return;
+    setMousePointer(11);
+    bool opened = false;
+    AnswerString.clear();
+    if (currentBus() == Bus::Gpib) {
+        const std::optional<qint16> address = addressValue(AdrC->text());
+        opened = address && transport_.openGpib(*address, &DeviceHandle);
+        if (opened) {
+            AnswerString = QueryText(QStringLiteral("*IDN?"), 500);
+            GoToLocal();
+        }
+    } else {
+        opened = transport_.openSerial(serialPortName(AdrC->text()));
+        if (opened) {
+            SendCommand(QStringLiteral("*SEC 0"));
+            AnswerString = QueryText(QStringLiteral("*IDN?"));
+        }
+    }
+    setMousePointer(0);
+    if (closing())
+        return;
+
+    const Identification id = identify(AnswerString);
+    switch (id.verdict) {
+    case Identification::NotATester:
+        CableError();
+        SetNotConnected();
+        return;
+    case Identification::NoComma:
+    case Identification::NoFirmware:
+        ErrorString = id.errorText;
+        messageBox(ErrorString, MbCritical, QStringLiteral("ERROR"));
+        SetNotConnected();
+        return;
+    case Identification::Accepted:
+        FirmwareString = id.firmware;
+        CanChangeDir = id.canChangeDir;
+        SetConnected();
+        return;
+    }
+}
+
+void MainForm::SetConnected()
+{
+    setStatus(QStringLiteral("connected"), kGreen);
+    QCoreApplication::processEvents();
+    ReadDirectory();
+    Connected = true;
+}
+
+void MainForm::SetNotConnected()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(ErrorString);
+    setStatus(QStringLiteral("not connected"), kRed);
+    QCoreApplication::processEvents();
+    Connected = false;
+    if (transport_.serialOpen())
+        transport_.closeSerial();
+}
+
+} // namespace qlx

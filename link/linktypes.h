@@ -1,0 +1,51 @@
+#pragma once
+// Types shared by the bus transport and its two receive paths.
+
+#include <QByteArray>
+#include <QString>
+
+namespace qlx {
+
+enum class Bus { Gpib, Serial };
+
+// Window-side hooks; all optional. The transport never shows dialogs itself.
+struct TransportObserver {
+    virtual ~TransportObserver() = default;
+    // Debug display of a GPIB text read: the whole buffer, the byte count, the answer as cut.
+    // Called only when debug is on.
+    virtual void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer)
+    {
+        Q_UNUSED(fullBuffer) Q_UNUSED(ibcntl) Q_UNUSED(answer)
+    }
+    virtual void serialProgressRange(int max) { Q_UNUSED(max) }          // the block header was parsed
+    virtual void serialProgress(int value) { Q_UNUSED(value) }           // bytes received so far
+    virtual void serialCountdown(const QString& text) { Q_UNUSED(text) } // "##0 s to go ..." (status on green)
+};
+
+enum class Outcome {
+    Ok,
+    TimedOut,  // serial: no progress within the time-out (or the port failed); the window shows the cable advice
+    NotOpen,   // the bus was not opened by a connect; nothing was sent
+    Aborted,   // abort() ended the wait; not a cable problem
+    Malformed, // the data block's header is not '#', a digit and that many digits
+    TooLarge,  // the declared length (or a text answer) exceeds the limits below
+    ShortRead, // GPIB: fewer bytes arrived than announced; a short data read still returns the
+               // announced length, zeros after what arrived (a short header returns nothing)
+    Busy,      // another exchange is still waiting; nothing was sent
+};
+
+struct TextAnswer {
+    QByteArray text;  // serial TimedOut: what arrived so far
+    Outcome outcome;
+};
+
+struct DataAnswer {
+    QByteArray data;  // Ok with empty data = a valid empty block
+    Outcome outcome;
+};
+
+// Limits on what the tester may announce or send.
+inline constexpr qint64 kMaxBlockLength = 64ll * 1024 * 1024;
+inline constexpr qint64 kMaxTextAnswer = 1024 * 1024;
+
+} // namespace qlx

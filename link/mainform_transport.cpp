@@ -1,0 +1,66 @@
+// The window's side of the bus transport: each operation on the bus that Route selects now,
+// the cable advice, and the progress and debug displays of the receive routines.
+
+#include "app/mainform.h"
+#include "platform/dialogs.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QRadioButton>
+
+namespace qlx {
+
+Bus MainForm::currentBus() const { return Route[0]->isChecked() ? Bus::Gpib : Bus::Serial; }
+
+// A bus that no connect has opened gets the cable advice once per user action, not once per
+// command of it.
+void MainForm::busNotOpen()
+{
+    if (notOpenReported_)
+        return;
+    notOpenReported_ = true;
+    CableError();
+}
+
+void MainForm::SendCommand(const QString& text)
+{
+    if (closing())
+        return;
+    if (transport_.sendCommand(currentBus(), text.toLatin1()) == Outcome::NotOpen)
+        busNotOpen();
+}
+
+QString MainForm::QueryText(const QString& text, int bufferLength)
+{
+    if (closing())
+        return {};
+    const TextAnswer answer = transport_.queryText(currentBus(), text.toLatin1(), bufferLength);
+    if (answer.outcome == Outcome::TimedOut)
+        CableError();
+    else if (answer.outcome == Outcome::NotOpen)
+        busNotOpen();
+    return QString::fromLatin1(answer.text);
+}
+
+void MainForm::GoToLocal()
+{
+    if (!closing())
+        transport_.goToLocal(currentBus());
+}
+
+void MainForm::CableError() { messageBox(cableAdviceText(currentBus()), MbCritical, QStringLiteral("ERROR")); }
+
+void MainForm::gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer)
+{
+    messageBox(QString::fromLatin1(fullBuffer) + QStringLiteral("\r\n-------------------\r\n") + QString::number(ibcntl),
+               MbPlain, QString());
+    messageBox(QString::fromLatin1(answer), MbPlain, QString());
+}
+
+void MainForm::serialProgressRange(int max) { Stat->setMaximum(max); }
+
+void MainForm::serialProgress(int value) { Stat->setValue(value); }
+
+void MainForm::serialCountdown(const QString& text) { setStatus(text, 0x00FF00); }
+
+} // namespace qlx

@@ -1,0 +1,108 @@
+#include "link/receivers.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qlx {
+
+namespace {
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+}
+
+QString countdownText(double seconds)
+{
+    const double rounded = std::round(std::clamp(seconds, -1e15, 1e15));
+    const QString number = QString::number(static_cast<qint64>(std::fabs(rounded)));
+    return (seconds < 0 ? QStringLiteral("-") : QString()) + number + QStringLiteral(" s to go ...");
+}
+
+bool blockHeaderPlausible(QByteArrayView head)
+{
+    if (head.isEmpty())
+        return true;
+    if (head[0] != '#')
+        return false;
+    if (head.size() < 2)
+        return true;
+    if (!isDigit(head[1]))
+        return false;
+    const qsizetype end = std::min<qsizetype>(head.size(), 2 + (head[1] - '0'));
+    for (qsizetype i = 2; i < end; ++i)
+        if (!isDigit(head[i]))
+            return false;
+    return true;
+}
+
+qint64 digitsValue(QByteArrayView digits)
+{
+    qint64 value = 0;
+    for (char c : digits)
+        value = value * 10 + (c - '0');
+    return value;
+}
+
+void TextReceiver::pass(const QByteArray& chunk, double now)
+{
+    if (chunk.isEmpty())
+        return;
+    m_answer += chunk;
+    if (!m_hasNonSpace)
+        m_hasNonSpace = chunk.count(' ') != chunk.size();
+    if (!m_hasNonSpace)
+        return;
+    m_timeoutStart = now;
+    m_complete = m_answer.size() > 2 && m_answer.endsWith("\r\n");
+}
+
+bool DataReceiver::parseHeader()
+{
+    const int n = m_answer[1] - '0';
+    const qint64 declared = digitsValue(QByteArrayView(m_answer).sliced(2, n));
+    m_answer.remove(0, 2 + n);
+    if (declared > kMaxBlockLength) {
+        m_state = State::TooLarge;
+        return false;
+    }
+    m_declared = declared;
+    m_headerDone = true;
+    if (m_observer)
+        m_observer->serialProgressRange(static_cast<int>(declared));
+    return true;
+}
+
+void DataReceiver::pass(const QByteArray& chunk, double now)
+{
+    if (m_state != State::Receiving)
+        return;
+    m_answer += chunk;
+    if (!m_headerDone) {
+        if (!blockHeaderPlausible(m_answer)) {
+            m_state = State::Malformed;
+            return;
+        }
+        if (m_answer.size() >= kHeaderWindow && !parseHeader())
+            return;
+    }
+    const qsizetype length = m_answer.size();
+    if (length != m_lastLength) {
+        const double estimate = length > 0 ? (now - m_start) * double(m_declared - length) / double(length) : 0.0;
+        if (m_observer)
+            m_observer->serialCountdown(countdownText(estimate));
+        m_timeoutStart = now;
+    }
+    m_lastLength = length;
+    if (m_headerDone && m_declared > length && m_observer)
+        m_observer->serialProgress(static_cast<int>(length));
+    if (m_headerDone && length >= m_declared + 2)
+        m_state = State::Complete;
+}
+
+QByteArray DataReceiver::takeData()
+{
+    if (m_state != State::Complete)
+        return {};
+    m_answer.truncate(m_declared);
+    return std::move(m_answer);
+}
+
+} // namespace qlx

@@ -1,0 +1,70 @@
+#pragma once
+// The four operations on the tester's bus (send a command, query a text answer, query a data
+// block, go to local) over GPIB or the serial line, plus the helpers the window needs around them.
+//
+// Every operation takes the bus selected at the moment of the call. An operation on a bus that
+// no connect has opened returns NotOpen without touching anything; while one exchange waits
+// (busy()), any other returns Busy without touching the bus. abort() ends the wait at once and
+// frees the bus, so shutdown can go to local before the aborted call has returned.
+
+#include "link/linktypes.h"
+#include "link/seriallink.h"
+
+#include <QSerialPort>
+
+#include <optional>
+
+namespace qlx {
+
+class Transport {
+public:
+    explicit Transport(TransportObserver* observer = nullptr);
+    ~Transport();
+
+    void setDebug(bool on) { m_debug = on; }
+
+    // ibdev(0, pad, 96, 13, 1, 0). The descriptor goes to *handle (-1 without a library).
+    // False, and no GPIB descriptor afterwards, when the library is missing or ibdev fails.
+    bool openGpib(int primaryAddress, qint16* handle = nullptr);
+    // Closes a port left open, then opens `portName` at 19200 baud, 8 data bits, no parity,
+    // 1 stop bit, no handshake. False when it cannot be opened or an exchange is waiting.
+    bool openSerial(const QString& portName);
+    void closeSerial(); // ends a wait in progress first
+    bool serialOpen() const { return m_port.isOpen(); }
+    bool isOpen(Bus bus) const;
+
+    Outcome sendCommand(Bus bus, const QByteArray& text); // serial appends LF; GPIB nothing
+    // GPIB: one read into `gpibBufferLength` bytes, cut at ibcntl (Ok even when empty).
+    // Serial: the answer up to CR LF, or TimedOut with what arrived.
+    TextAnswer queryText(Bus bus, const QByteArray& text, int gpibBufferLength);
+    DataAnswer queryData(Bus bus, const QByteArray& text);
+    Outcome goToLocal(Bus bus); // GPIB ibloc; serial "*GTL" plus LF, no read
+
+    bool busy() const { return m_busy; }
+    void abort();
+
+private:
+    class Exchange;
+    std::optional<Outcome> refuse(Bus bus) const;
+    DataAnswer queryGpibData(const QByteArray& text);
+
+    TransportObserver* m_observer;
+    bool m_debug = false;
+    bool m_busy = false;
+    std::optional<qint16> m_gpibHandle;
+    QSerialPort m_port;
+    SerialLink m_serial;
+};
+
+// Port for the address box: a number N is the platform's Nth port ("COMN", "/dev/ttyS<N-1>"),
+// a text starting with "/" is a device path as it stands; anything else gives the empty text.
+QString serialPortName(const QString& addressText);
+
+// The address box as a number: its leading numeric value (leadingNumber), rounded half to even;
+// "" or non-numeric text gives 0. A value outside the signed 16-bit range gives nullopt.
+std::optional<qint16> addressValue(const QString& text);
+
+// The cable advice for `bus`: lines joined by CR LF, tabs as given, no line end after the last.
+QString cableAdviceText(Bus bus);
+
+} // namespace qlx

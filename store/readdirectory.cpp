@@ -1,0 +1,58 @@
+// Listing the tester's print directory into QLXFiles.
+
+#include "app/mainform.h"
+#include "platform/dialogs.h"
+#include "store/listing.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace qlx {
+namespace {
+
+// The tester's list keeps its names in alphabetical order, whatever their case.
+class NameItem : public QListWidgetItem {
+public:
+    using QListWidgetItem::QListWidgetItem;
+    bool operator<(const QListWidgetItem& other) const override
+    {
+        const int byName = text().compare(other.text(), Qt::CaseInsensitive);
+        return byName != 0 ? byName < 0 : text() < other.text();
+    }
+};
+
+} // namespace
+
+void MainForm::ReadDirectory()
+{
+    setMousePointer(11);
+    QLXFiles->clear();
+    if (CanChangeDir)
+        SendCommand(directoryChangeCommand());
+    AnswerString = QueryText(kListingQuery, kListingBufferLength);
+    if (currentBus() == Bus::Gpib)
+        GoToLocal();
+
+    const Listing listing = parseListing(AnswerString, CanChangeDir);
+    AnswerString = listing.rest;
+    if (!listing.directoryOk) {
+        DirError();
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(AnswerString);
+        setMousePointer(0);
+        return;
+    }
+    for (const QString& name : listing.hardcopies)
+        QLXFiles->addItem(new NameItem(name));
+    setMousePointer(0);
+    CopyAll->setEnabled(true);
+    DeleteAll->setEnabled(true);
+    DelThis->setEnabled(true);
+}
+
+void MainForm::DirError() { messageBox(directoryAdvice(), MbCritical, QStringLiteral("ERROR")); }
+
+} // namespace qlx

@@ -1,0 +1,138 @@
+// The serial receive routines as pure state machines, fed with scripted polls and times, and
+// the small conversions of the transport.
+#include "link/receivers.h"
+#include "link/transport.h"
+
+#include <QTest>
+
+using namespace qlx;
+
+namespace {
+
+struct Recorder : TransportObserver {
+    QList<int> ranges, values;
+    QStringList countdowns;
+    void serialProgressRange(int max) override { ranges << max; }
+    void serialProgress(int value) override { values << value; }
+    void serialCountdown(const QString& text) override { countdowns << text; }
+};
+
+} // namespace
+
+class TestReceivers : public QObject {
+    Q_OBJECT
+private slots:
+    void textCompletesOnCrLf()
+    {
+        TextReceiver r(0.0);
+        r.pass("HALV,QLX\r", 0.1);
+        QVERIFY(!r.complete());
+        r.pass("", 0.2);
+        r.pass("\n", 0.3); // CR and LF in separate polls: complete with the LF
+        QVERIFY(r.complete());
+        QCOMPARE(r.answer(), QByteArray("HALV,QLX\r\n"));
+
+        TextReceiver bare(0.0);
+        bare.pass("\r\n", 1.0); // two characters are never a complete answer
+        QVERIFY(!bare.complete());
+        QVERIFY(!bare.expired(4.0));
+        QVERIFY(bare.expired(4.01));
+        QCOMPARE(bare.answer(), QByteArray("\r\n"));
+    }
+
+    void textTimeoutIgnoresSpacesOnly()
+    {
+        TextReceiver r(0.0);
+        r.pass("   ", 2.0); // spaces alone do not restart the clock
+        QVERIFY(r.expired(3.01));
+        r.pass("x", 2.5);
+        QVERIFY(!r.expired(5.4));
+        r.pass("  ", 5.0); // once something else is there, spaces count as progress
+        QVERIFY(!r.expired(7.9));
+        QVERIFY(r.expired(8.01));
+    }
+
+    void dataBlockWithLeadingZerosAndZeroBytes()
+    {
+        Recorder rec;
+        DataReceiver r(10.0, &rec);
+        const QByteArray data("ab\0\0cd\0ef\0gh", 12);
+        r.pass("#8", 11.0);
+        QCOMPARE(rec.countdowns, QStringList{"-1 s to go ..."}); // declared still 0: minus the elapsed time
+        r.pass("00000012" + data.left(11), 12.0);   // 21 characters: header parsed
+        QCOMPARE(rec.ranges, QList<int>{12});
+        QCOMPARE(rec.values, QList<int>{11});
+        QCOMPARE(rec.countdowns.last(), QString("0 s to go ...")); // 2 s * (12 - 11) / 11
+        r.pass(data.right(1) + "\r", 13.0);
+        QCOMPARE(r.state(), DataReceiver::State::Receiving);
+        r.pass("\n", 13.5);
+        QCOMPARE(r.state(), DataReceiver::State::Complete);
+        QCOMPARE(r.takeData(), data);
+    }
+
+    void dataShortBlockIsNeverParsed()
+    {
+        Recorder rec;
+        DataReceiver r(0.0, &rec);
+        r.pass("#15abcde\r\n", 0.5); // only 10 characters in all
+        QCOMPARE(r.state(), DataReceiver::State::Receiving);
+        QVERIFY(rec.ranges.isEmpty());
+        QVERIFY(!r.expired(5.5));
+        QVERIFY(r.expired(5.51));
+    }
+
+    void dataHeaderChecks()
+    {
+        DataReceiver garbage(0.0, nullptr);
+        garbage.pass("ERR", 0.1);
+        QCOMPARE(garbage.state(), DataReceiver::State::Malformed);
+
+        DataReceiver badDigits(0.0, nullptr);
+        badDigits.pass("#3", 0.1);
+        badDigits.pass("1x", 0.2);
+        QCOMPARE(badDigits.state(), DataReceiver::State::Malformed);
+
+        DataReceiver huge(0.0, nullptr);
+        huge.pass("#9999999999" + QByteArray(10, 'z'), 0.1);
+        QCOMPARE(huge.state(), DataReceiver::State::TooLarge);
+
+        DataReceiver empty(0.0, nullptr);
+        empty.pass("#0" + QByteArray(19, 'z'), 0.1);
+        QCOMPARE(empty.state(), DataReceiver::State::Complete);
+        QVERIFY(empty.takeData().isEmpty());
+
+        QVERIFY(blockHeaderPlausible(""));
+        QVERIFY(blockHeaderPlausible("#21"));
+        QVERIFY(blockHeaderPlausible("#210abc")); // the data after the digits is not checked
+        QVERIFY(!blockHeaderPlausible("#x"));
+        QCOMPARE(digitsValue("00000012"), 12);
+    }
+
+    void countdownFormatting()
+    {
+        QCOMPARE(countdownText(12.4), QString("12 s to go ..."));
+        QCOMPARE(countdownText(12.5), QString("13 s to go ..."));
+        QCOMPARE(countdownText(-2.5), QString("-3 s to go ..."));
+        QCOMPARE(countdownText(-0.2), QString("-0 s to go ..."));
+    }
+
+    void addressConversions()
+    {
+        QCOMPARE(addressValue("20.5"), std::optional<qint16>(20)); // half to even
+        QCOMPARE(addressValue("21.5"), std::optional<qint16>(22));
+        QCOMPARE(addressValue(""), std::optional<qint16>(0));
+        QCOMPARE(addressValue(" 7xyz"), std::optional<qint16>(7));
+        QCOMPARE(addressValue("32767.5"), std::nullopt);
+#ifndef Q_OS_WIN
+        QCOMPARE(serialPortName("3"), QString("/dev/ttyS2"));
+#else
+        QCOMPARE(serialPortName("3"), QString("COM3"));
+#endif
+        QCOMPARE(serialPortName("/dev/pts/7"), QString("/dev/pts/7"));
+        QCOMPARE(serialPortName("0"), QString());
+        QCOMPARE(serialPortName("99999"), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReceivers)
+#include "test_receivers.moc"

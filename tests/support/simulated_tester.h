@@ -1,0 +1,76 @@
+#pragma once
+// Starts the simulated tester for a test: on a pseudo-terminal (qlxsim) or behind the GPIB
+// library (through the environment the simulated library reads at each ibdev).
+
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+class SimulatedTester {
+public:
+    SimulatedTester()
+    {
+        log = dir.filePath(QStringLiteral("bus.log"));
+        printDir = dir.filePath(QStringLiteral("print"));
+        QDir().mkpath(printDir);
+    }
+    ~SimulatedTester() { stopSerial(); }
+
+    static QString buildPath(const QString& name) { return qEnvironmentVariable("QLX_BUILD_DIR") + u'/' + name; }
+
+    void addFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(printDir + u'/' + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    // The GPIB side: the program loads the simulated library; the tester reads this at each ibdev.
+    void useGpib(const QByteArray& extraIdn = {})
+    {
+        qputenv("QLXCOPY_GPIB_LIBRARY", buildPath(QStringLiteral("libqlxsim-gpib.so")).toLocal8Bit());
+        qputenv("QLXSIM_DIR", printDir.toLocal8Bit());
+        qputenv("QLXSIM_LOG", log.toLocal8Bit());
+        qputenv("QLXSIM_TIMEOUT_MS", "200");
+        if (!extraIdn.isEmpty())
+            qputenv("QLXSIM_IDN", extraIdn);
+        else
+            qunsetenv("QLXSIM_IDN");
+    }
+
+    // The serial side: returns the device path of the simulated tester's line.
+    QString startSerial(const QStringList& options = {})
+    {
+        serial.setProgram(buildPath(QStringLiteral("qlxsim")));
+        serial.setArguments(QStringList{"--dir", printDir, "--log", log, "--baud", "0"} + options);
+        serial.start();
+        if (!serial.waitForStarted() || !serial.waitForReadyRead(5000))
+            return {};
+        return QString::fromLocal8Bit(serial.readLine()).trimmed();
+    }
+    void stopSerial()
+    {
+        if (serial.state() != QProcess::NotRunning) {
+            serial.kill();
+            serial.waitForFinished();
+        }
+    }
+
+    // The bus log, one event or command per line.
+    QStringList busLog() const
+    {
+        QFile f(log);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromLatin1(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+    void clearLog() const { QFile::remove(log); }
+
+    QTemporaryDir dir;
+    QString log;
+    QString printDir;
+    QProcess serial;
+};
