@@ -82,8 +82,8 @@ class Bus {
     const std::string command(static_cast<const char*>(buffer), static_cast<std::size_t>(count));
     log_.command(command);
     output_ = {};
-    if (const auto answer = tester_->handle(command)) {
-      output_ = {answer->bytes, 0, answer->complete};
+    if (auto answer = tester_->handle(command)) {
+      output_ = {std::move(answer->bytes), 0, answer->complete};
     }
     return {CMPL, 0, count};
   }

@@ -205,10 +205,15 @@ std::optional<std::string> Tester::fileData(std::string_view argument) const {
   std::error_code error;
   const auto size = fs::file_size(*path, error);
   if (error || size > kMaxFileSize) return std::nullopt;
+  // The block is built in place, with room for the line end, so that a large file is held once.
+  const std::string length = std::to_string(size);
+  std::string block = "#" + std::to_string(length.size()) + length;
+  const std::size_t header = block.size();
+  block.reserve(header + size + 2);
+  block.resize(header + size);
   std::ifstream in(*path, std::ios::binary);
-  std::string data(size, '\0');
-  if (!in.read(data.data(), static_cast<std::streamsize>(size))) return std::nullopt;
-  return definiteBlock(data);
+  if (!in.read(block.data() + header, static_cast<std::streamsize>(size))) return std::nullopt;
+  return block;
 }
 
 void Tester::deleteFile(std::string_view argument) const {
@@ -221,14 +226,15 @@ void Tester::deleteFile(std::string_view argument) const {
 std::optional<Answer> Tester::applyFault(const Command& command, std::string body) {
   const Fault& fault = config_.fault;
   if (fault.kind == FaultKind::None || !startsWithNoCase(command.header, fault.prefix)) {
-    return Answer{body + config_.terminator, true};
+    body += config_.terminator;
+    return Answer{std::move(body), true};
   }
   switch (fault.kind) {
     case FaultKind::StopMidBlock:
       body.resize(body.size() / 2);
-      return Answer{body, false};
+      return Answer{std::move(body), false};
     case FaultKind::NoTerminator:
-      return Answer{body, true};
+      return Answer{std::move(body), true};
     case FaultKind::Garbage: {
       std::uniform_int_distribution<int> length(8, 40), printable(0x21, 0x7E);
       std::string junk(static_cast<std::size_t>(length(random_)), ' ');
