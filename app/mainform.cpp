@@ -5,6 +5,7 @@
 #include "app/title.h"
 #include "pcfiles/pcfilelist.h"
 #include "platform/dialogs.h"
+#include "platform/wmf/wmfview.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -48,6 +49,7 @@ void setBackground(QWidget* w, QRgb colour)
     QPalette p = w->palette();
     p.setColor(QPalette::Window, QColor(colour));
     p.setColor(QPalette::Button, QColor(colour));
+    p.setColor(QPalette::Base, QColor(colour));
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
@@ -124,12 +126,7 @@ void MainForm::buildControls()
 
     PCFileList = place(new PcFileList, client, QStringLiteral("PCFileList"), {60, 2160, 1695, 1455});
     PCFileList->hide();
-    setBackground(PCFileList->viewport(), kLightGrey);
-    {
-        QPalette p = PCFileList->palette();
-        p.setColor(QPalette::Base, QColor(kLightGrey));
-        PCFileList->setPalette(p);
-    }
+    setBackground(PCFileList, kLightGrey);
 
     FileFrame = place(new QGroupBox, client, QStringLiteral("FileFrame"), {60, 3660, 1695, 1935});
     FileFrame->setFlat(true);
@@ -164,7 +161,7 @@ void MainForm::buildControls()
     TextDisp->setTextFormat(Qt::PlainText);
     setBackground(TextDisp, kLightGrey);
 
-    Bild = place(new QWidget, client, QStringLiteral("Bild"), {1860, 0, 7395, 5235});
+    Bild = place(new WmfView, client, QStringLiteral("Bild"), {1860, 0, 7395, 5235});
 
     connect(TestQLX, &QPushButton::clicked, this, &MainForm::TestQLX_Click);
     for (int i = 0; i < 2; ++i)
@@ -256,7 +253,7 @@ void MainForm::Form_Resize()
     const ResizeResult r = computeResize(in);
     if (r.outerWidth || r.outerHeight)
         setOuterSizeTwips(r.outerWidth.value_or(in.outerWidth), r.outerHeight.value_or(in.outerHeight));
-    for (QWidget* pane : {Bild, static_cast<QWidget*>(TextDisp)}) {
+    for (QWidget* pane : {static_cast<QWidget*>(Bild), static_cast<QWidget*>(TextDisp)}) {
         Twips& t = geometry_[pane];
         t.width = r.paneWidth.value_or(t.width);
         t.height = r.paneHeight.value_or(t.height);

@@ -15,6 +15,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class WmfView;
 
 namespace qlx {
 
@@ -64,7 +65,7 @@ public:
     QLabel* Status = nullptr;
     QProgressBar* Stat = nullptr;
     QLabel* TextDisp = nullptr;
-    QWidget* Bild = nullptr;
+    WmfView* Bild = nullptr;
 
     // Window geometry in twips, as the layout sees it.
     double outerWidthTwips() const;

@@ -1,6 +1,7 @@
 // The real window on the offscreen platform: controls, start-up, the bus choice and shutdown.
 #include "app/mainform.h"
 #include "pcfiles/pcfilelist.h"
+#include "platform/wmf/wmfview.h"
 
 #include <QFile>
 #include <QGroupBox>

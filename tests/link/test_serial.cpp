@@ -5,19 +5,11 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include "../support/recording_observer.h"
+
 using namespace qlx;
 
-namespace {
-
-struct Recorder : TransportObserver {
-    QList<int> ranges, values;
-    QStringList countdowns;
-    void serialProgressRange(int max) override { ranges << max; }
-    void serialProgress(int value) override { values << value; }
-    void serialCountdown(const QString& text) override { countdowns << text; }
-};
-
-} // namespace
+using Recorder = RecordingObserver;
 
 class TestSerial : public QObject {
     Q_OBJECT
