@@ -1,0 +1,18 @@
+#pragma once
+// Putting a metafile picture on the clipboard in the forms other programs paste.
+
+#include "platform/wmf/wmfpicture.h"
+
+class QMimeData;
+
+// MIME types that carry the original metafile bytes: the freedesktop type and LibreOffice's own.
+inline constexpr char WmfMimeType[] = "image/x-wmf";
+inline constexpr char OfficeWmfMimeType[] = "application/x-openoffice-wmf;windows_formatname=\"Image WMF\"";
+
+// The picture as a PNG image (image data), as SVG (image/svg+xml) and as the WMF bytes. The
+// caller owns the result.
+QMimeData* wmfMimeData(const WmfPicture& picture);
+
+// Clears the clipboard, then puts the picture on it. On Windows the picture goes there as a real
+// metafile (CF_METAFILEPICT and CF_ENHMETAFILE).
+void putPictureOnClipboard(const WmfPicture& picture);

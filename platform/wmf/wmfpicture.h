@@ -1,0 +1,34 @@
+#pragma once
+// A Windows Metafile picture: the original bytes and what is needed to draw them.
+
+#include <QByteArray>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <memory>
+
+class QPainter;
+
+namespace wmf {
+struct Parsed;
+}
+
+class WmfPicture {
+public:
+    WmfPicture() = default;
+
+    // A picture of the bytes; null when they are no metafile.
+    static WmfPicture fromData(const QByteArray& data);
+    // The picture in a file; null when it cannot be read or is no metafile.
+    static WmfPicture load(const QString& path);
+
+    bool isNull() const { return !d_; }
+    QByteArray data() const;
+    // Size in pixels at 96 dpi that the picture was made for.
+    QSizeF naturalSize() const;
+    // Draws the picture stretched to `target` (in the painter's current coordinates).
+    void draw(QPainter& painter, const QRectF& target) const;
+
+private:
+    std::shared_ptr<const wmf::Parsed> d_;
+};

@@ -1,0 +1,142 @@
+#pragma once
+// The player's device context: objects, drawing state and the logical-to-device mapping.
+
+#include "platform/wmf/wmfplayer.h"
+
+#include <QColor>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <QTransform>
+#include <functional>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace wmf {
+
+struct PenSpec {
+    int style = 0;  // PS_* with end cap and join bits
+    int width = 0;  // logical units; 0 draws one device pixel
+    QColor color = Qt::black;
+};
+
+struct BrushSpec {
+    int style = 0;  // BS_SOLID, BS_NULL, BS_HATCHED, BS_PATTERN, BS_DIBPATTERN...
+    QColor color = Qt::white;
+    int hatch = 0;
+    QImage pattern;
+};
+
+struct FontSpec {
+    int height = 0, width = 0, escapement = 0, weight = 400;
+    bool italic = false, underline = false, strikeOut = false;
+    int charset = 0, pitchAndFamily = 0;
+    QByteArray face;
+};
+
+using Palette = QList<QRgb>;
+using Object = std::variant<PenSpec, BrushSpec, FontSpec, Palette, QRegion>;
+
+// The clipping area in painter coordinates, within the target rectangle; inactive means all of
+// it. Kept as a rectangle while it is one, since rectangles clip much faster than paths.
+struct Clip {
+    bool active = false;
+    bool isRect = true;
+    QRectF rect;
+    QPainterPath path;
+    QPainterPath toPath() const;
+};
+
+// GDI's device-context state as SaveDC/RestoreDC keep it.
+struct DcState {
+    int mapMode = 8;  // MM_ANISOTROPIC: the player stretches the window onto the target
+    QPointF windowOrg, windowExt, viewportOrg, viewportExt;
+    bool viewportSet = false;
+    PenSpec pen;
+    BrushSpec brush;
+    FontSpec font;
+    int palette = -1;  // object index
+    QColor textColor = Qt::black, bkColor = Qt::white;
+    int bkMode = 2;     // OPAQUE
+    int rop2 = 13;      // R2_COPYPEN
+    int polyFill = 1;   // ALTERNATE
+    int textAlign = 0;  // TA_LEFT | TA_TOP
+    int charExtra = 0;
+    QPointF current;  // logical
+    Clip clip;
+};
+
+class Player {
+public:
+    Player(QPainter& painter, const QRectF& target, const Parsed& picture);
+    void run();
+
+private:
+    // mapping (wmfplayer.cpp)
+    void updateTransform();
+    QPointF map(double x, double y) const { return xf_.map(QPointF(x, y)); }
+    QRectF mapRect(double l, double t, double r, double b) const;
+    double penWidth(int logical) const;
+    QColor color(uint32_t colorRef) const;
+    const Palette* palette() const;
+    void record(const Record& r, const Bytes& p);
+    void object(const Record& r, const Bytes& p);
+    void addObject(Object o);
+    void select(int index);
+    void clipRect(uint16_t function, const Bytes& p);
+    void clipRegion(int index);
+    void applyClip();
+
+    // shapes (wmfshapes.cpp)
+    bool setupPen();
+    void fillAndStroke(const std::function<void()>& draw, bool fill = true);
+    void shape(uint16_t function, const Bytes& p);
+    void poly(uint16_t function, const Bytes& p);
+    void arc(uint16_t function, const Bytes& p);
+    void region(uint16_t function, const Bytes& p);
+    QPainterPath regionPath(int index) const;
+    bool composition(int rop2);
+    void smooth(bool on);
+    void charge(const QRectF& area);  // counts the pixels an operation covers as work
+
+    // bitmaps (wmfbitmaps.cpp)
+    void bitmap(const Record& r, const Bytes& p);
+    void blit(uint32_t rop, const QRectF& dest, const QImage& image, QRectF source);
+    void patternBlit(uint32_t rop, const QRectF& dest);
+    QImage monoBitmap(const Bytes& bitmap16) const;
+    QBrush brush(const BrushSpec& b) const;
+
+    // text (wmftextout.cpp)
+    void text(uint16_t function, const Bytes& p);
+    void drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx, int options,
+                  const std::optional<QRectF>& rect);
+
+    QPainter& p_;
+    const QRectF target_;
+    const Parsed& pic_;
+    const QTransform base_;
+    QTransform xf_;  // logical to painter coordinates
+    std::optional<QRectF> firstViewport_;
+    DcState dc_;
+    std::vector<DcState> saved_;
+    int savedOverflow_ = 0;
+    std::vector<std::optional<Object>> objects_;
+    size_t firstFree_ = 0;  // no free object slot below this index
+    qint64 work_ = 0;       // rough cost of what was drawn so far, see MaxWork
+    bool rasterOps_ = false;
+    bool smooth_ = false;
+    bool glyphRuns_ = true;
+    double pixelScale_ = 1;  // target pixels per pixel of the picture's natural size  // the device draws glyph runs (raster devices do)
+};
+
+// Whether every segment of `points` is horizontal or vertical: such shapes need no anti-aliasing.
+bool axisAligned(const QPolygonF& points);
+
+constexpr int MaxSavedStates = 256;
+// Playback stops after this much work (records, points, glyphs, region rectangles, covered pixels),
+// so that a hostile file of millions of costly records cannot hold the program for minutes.
+constexpr qint64 MaxWork = 20'000'000;
+constexpr int MaxObjects = 65535;
+
+}  // namespace wmf

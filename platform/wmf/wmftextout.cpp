@@ -1,0 +1,205 @@
+// TextOut and ExtTextOut: fonts sized in device pixels, glyphs placed as GDI would place them.
+
+#include "platform/wmf/wmfplayer_p.h"
+#include "platform/wmf/wmftext.h"
+
+#include <QGlyphRun>
+#include <QRawFont>
+
+namespace wmf {
+namespace {
+
+enum : int { EtoOpaque = 2, EtoClipped = 4, EtoPdy = 0x2000 };
+enum : int { TaUpdateCp = 1, TaHorizontal = 6, TaRight = 2, TaCenter = 6, TaVertical = 24, TaBottom = 8,
+             TaBaseline = 24 };
+
+constexpr double BaseSize = 100;
+
+QFont qfont(const FontSpec& f, double pixelSize)
+{
+    QFont font;
+    font.setFamilies(fontFamilies(f.face, f.pitchAndFamily));
+    font.setStyleHint(styleHint(f.face, f.pitchAndFamily));
+    font.setPixelSize(qMax(1, qRound(pixelSize)));
+    font.setWeight(QFont::Weight(qBound(100, f.weight > 0 ? f.weight : 400, 900)));
+    font.setItalic(f.italic);
+    font.setUnderline(f.underline);
+    font.setStrikeOut(f.strikeOut);
+    font.setKerning(false);
+    return font;
+}
+
+// Raw fonts by face, style and size; resolving a font is far slower than drawing with it.
+QRawFont rawFont(const FontSpec& f, double pixelSize)
+{
+    thread_local QHash<QString, QRawFont> cache;
+    const QString key = QStringLiteral("%1|%2|%3|%4|%5")
+                            .arg(QString::fromLatin1(f.face))
+                            .arg(f.pitchAndFamily)
+                            .arg(f.weight)
+                            .arg(f.italic)
+                            .arg(qRound(pixelSize * 8));
+    if (auto it = cache.constFind(key); it != cache.constEnd())
+        return *it;
+    if (cache.size() > 512)
+        cache.clear();
+    QRawFont raw = QRawFont::fromFont(qfont(f, BaseSize));
+    if (raw.isValid())
+        raw.setPixelSize(pixelSize);
+    cache.insert(key, raw);
+    return raw;
+}
+
+}  // namespace
+
+void Player::text(uint16_t function, const Bytes& p)
+{
+    std::vector<double> dx;
+    if (function == fn::TextOut) {
+        const int count = p.s16(0);
+        const qsizetype after = 2 + ((count + 1) & ~1);
+        if (count <= 0 || !p.has(after, 4))
+            return;
+        drawText(QPointF(p.s16(after + 2), p.s16(after)),
+                 QByteArrayView(reinterpret_cast<const char*>(p.data() + 2), count), dx, 0, {});
+        return;
+    }
+    const int count = p.s16(4), options = p.u16(6);
+    if (count < 0 || !p.has(0, 8))
+        return;
+    qsizetype at = 8;
+    std::optional<QRectF> rect;
+    if ((options & (EtoOpaque | EtoClipped)) && p.has(at, 8 + count)) {
+        rect = mapRect(p.s16(at), p.s16(at + 2), p.s16(at + 4), p.s16(at + 6));
+        at += 8;
+    }
+    if (!p.has(at, count))
+        return;
+    const QByteArrayView bytes(reinterpret_cast<const char*>(p.data() + at), count);
+    at += (count + 1) & ~1;
+    const int step = (options & EtoPdy) && p.has(at, 4 * qsizetype(count)) ? 4 : 2;
+    if (p.has(at, step * qsizetype(count))) {
+        dx.resize(count);
+        for (int i = 0; i < count; ++i)
+            dx[i] = p.s16(at + step * i);
+    }
+    drawText(QPointF(p.s16(2), p.s16(0)), bytes, dx, options, rect);
+}
+
+void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dxLogical, int options,
+                      const std::optional<QRectF>& rect)
+{
+    const FontSpec& f = dc_.font;
+    const double sx = qAbs(xf_.m11()), sy = qAbs(xf_.m22());
+    if (rect && (options & EtoOpaque))
+        p_.fillRect(*rect, dc_.bkColor);
+    if (bytes.isEmpty())
+        return;
+
+    QRawFont raw = rawFont(f, BaseSize);
+    if (!raw.isValid())
+        return;
+    const double cellRatio = BaseSize / qMax(1.0, raw.ascent() + raw.descent());
+    // Height 0 asks for the default font, about 12 pixels of the picture's natural size.
+    double em = f.height < 0 ? -f.height * sy : f.height > 0 ? f.height * sy * cellRatio : 12 * pixelScale_;
+    if (em < 0.3 || em > 20000)
+        return;
+    raw = rawFont(f, em);
+    if (!raw.isValid())
+        return;
+
+    work_ += 4 * bytes.size() + qint64(em) * bytes.size() / 16;  // large glyphs are filled as paths
+    QString str = decodeText(bytes, f.charset);
+    for (QChar& c : str)
+        if (c.unicode() < 0x20)
+            c = QLatin1Char(' ');
+    const QList<quint32> glyphs = raw.glyphIndexesForString(str);
+    const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+    // Per-character widths from the record when they match the characters one to one.
+    const bool useDx = !dxLogical.empty() && size_t(str.size()) == dxLogical.size() && glyphs.size() == str.size();
+    double stretch = 1;
+    if (f.width != 0 && raw.averageCharWidth() > 0)
+        stretch = qBound(0.1, qAbs(f.width) * sx / raw.averageCharWidth(), 10.0);
+
+    // Without widths from the record, each character advances by whole device pixels, as in GDI.
+    QList<QPointF> positions(glyphs.size());
+    double x = 0;
+    for (qsizetype i = 0; i < glyphs.size(); ++i) {
+        positions[i] = QPointF(x / stretch, 0);
+        x += useDx ? dxLogical[i] * sx : qRound(advances[i].x() * stretch) + dc_.charExtra * sx;
+    }
+    const double width = x;
+
+    const int align = dc_.textAlign;
+    const QPointF ref = (align & TaUpdateCp) ? dc_.current : pos;
+    double left = 0;
+    if ((align & TaHorizontal) == TaCenter)
+        left = -width / 2;
+    else if ((align & TaHorizontal) == TaRight)
+        left = -width;
+    double baseline = raw.ascent();
+    if ((align & TaVertical) == TaBaseline)
+        baseline = 0;
+    else if ((align & TaVertical) == TaBottom)
+        baseline = -raw.descent();
+
+    if (align & TaUpdateCp) {
+        if ((align & TaHorizontal) == 0)
+            dc_.current.rx() += width / qMax(sx, 1e-9) * (xf_.m11() < 0 ? -1 : 1);
+        else if ((align & TaHorizontal) == TaRight)
+            dc_.current.rx() -= width / qMax(sx, 1e-9) * (xf_.m11() < 0 ? -1 : 1);
+    }
+
+    QTransform local = QTransform::fromTranslate(map(ref.x(), ref.y()).x(), map(ref.x(), ref.y()).y());
+    local.rotate(-f.escapement / 10.0);
+    local.translate(left, baseline);
+
+    const bool clipped = rect && (options & EtoClipped);
+    if (clipped) {
+        p_.save();
+        p_.setClipRect(*rect, Qt::IntersectClip);
+    }
+    p_.setWorldTransform(local * base_);
+    if (dc_.bkMode == 2)
+        p_.fillRect(QRectF(0, -raw.ascent(), width, raw.ascent() + raw.descent()), dc_.bkColor);
+    p_.setPen(dc_.textColor);
+
+    const bool missing = std::any_of(glyphs.begin(), glyphs.end(), [](quint32 g) { return g == 0; });
+    if (!missing) {
+        p_.scale(stretch, 1);
+        if (glyphRuns_) {
+            QGlyphRun run;
+            run.setRawFont(raw);
+            run.setGlyphIndexes(glyphs);
+            run.setPositions(positions);
+            p_.drawGlyphRun(QPointF(0, 0), run);
+        } else {  // vector devices (SVG) write glyph runs without their glyphs: draw outlines
+            QPainterPath outline;
+            for (qsizetype i = 0; i < glyphs.size(); ++i)
+                outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
+            smooth(true);
+            p_.fillPath(outline, dc_.textColor);
+        }
+        p_.setWorldTransform(local * base_);
+        const double thickness = qMax(raw.lineThickness(), 1.0);
+        if (f.underline)
+            p_.fillRect(QRectF(0, raw.underlinePosition(), width, thickness), dc_.textColor);
+        if (f.strikeOut)
+            p_.fillRect(QRectF(0, -raw.ascent() / 3 - thickness / 2, width, thickness), dc_.textColor);
+    } else {
+        // Characters this font lacks: let Qt choose fallback fonts, fitted to the same width.
+        const QFont font = qfont(f, em);
+        const double natural = QFontMetricsF(font).horizontalAdvance(str);
+        if (natural > 0)
+            p_.scale(width / natural, 1);
+        p_.setFont(font);
+        p_.drawText(QPointF(0, 0), str);
+    }
+    if (clipped) {
+        p_.restore();
+        p_.setRenderHint(QPainter::Antialiasing, smooth_);
+    }
+    p_.setWorldTransform(base_);
+}
+
+}  // namespace wmf
