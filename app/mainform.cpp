@@ -44,6 +44,15 @@ QFont sansFont(bool bold)
     return font;
 }
 
+// The nearest relatives of the original fonts run wider; narrow a caption just enough to fit.
+QFont fittingFont(QFont font, const QString& text, int width)
+{
+    const int natural = QFontMetrics(font).horizontalAdvance(text);
+    if (natural > width && width > 0)
+        font.setStretch(qMax(50, 100 * width / natural));
+    return font;
+}
+
 void setBackground(QWidget* w, QRgb colour)
 {
     QPalette p = w->palette();
@@ -113,7 +122,7 @@ void MainForm::buildControls()
     AdrC = place(new QLineEdit(QStringLiteral("20")), SetFrame, QStringLiteral("AdrC"), {960, 360, 435, 285});
     ImgPath = place(new QPushButton(QStringLiteral("File Path on PC")), SetFrame, QStringLiteral("ImgPath"), {120, 780, 1455, 315});
     TestQLX = place(new QPushButton(QStringLiteral("Read QLX Directory")), SetFrame, QStringLiteral("TestQLX"), {120, 1140, 1455, 495});
-    TestQLX->setFont(sansFont(true));
+    TestQLX->setFont(fittingFont(sansFont(true), TestQLX->text(), TestQLX->width() - 6));
     TestQLX->setToolTip(QStringLiteral("click to connect to the instrument"));
 
     Label1 = place(new QLabel(QStringLiteral("directory")), client, QStringLiteral("Label_1"), {60, 1860, 1695, 195});
