@@ -64,7 +64,7 @@ void setBackground(QWidget* w, QRgb colour)
 }
 
 // A 16 x 16 window icon: a small tester screen with a trace.
-QIcon windowIcon()
+QIcon drawnIcon()
 {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
@@ -93,7 +93,7 @@ StartupInfo startupInfoFromApplication()
 MainForm::MainForm(const StartupInfo& info, QWidget* parent) : QWidget(parent), info_(info)
 {
     setWindowTitle(QStringLiteral("QLX hardcopy transfer via IEEE bus"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(drawnIcon());
     setObjectName(QStringLiteral("MainForm"));
     substituteFonts();
     setFont(sansFont(false));
