@@ -46,6 +46,7 @@ private slots:
         form.Form_Load();
         QVERIFY(form.windowTitle().startsWith(QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 from ")));
         QVERIFY(!form.Debugger);
+        QVERIFY(!form.windowIcon().isNull());
 
         const QStringList names = {"SetFrame", "Route_0", "Route_1", "AdrC", "ImgPath", "TestQLX", "Label_1",
                                    "QLXFiles", "PCFileList", "FileFrame", "FileLocation_0", "FileLocation_1",
