@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/gpib_bus.h"
 #include "sim/model.h"
 #include "sim/pacer.h"
 #include "sim/sample_screens.h"
@@ -153,11 +152,6 @@ class TestSimModel : public QObject {
     QVERIFY(!parseFault("explode"));
   }
 
-  void logEscaping() {
-    QCOMPARE(escapeBytes(std::string("A\\\0\r\n\t\x7F\xE9 ok", 11)),
-             std::string("A\\\\\\x00\\r\\n\\t\\x7F\\xE9 ok"));
-  }
-
   void pacingScheduleIsAbsolute() {
     Pacer pacer(19200);
     const auto t0 = Pacer::Clock::now();
@@ -169,17 +163,6 @@ class TestSimModel : public QObject {
     pacer.wake(t0 + std::chrono::milliseconds(100));  // still sending: the schedule stays
     QCOMPARE(pacer.allowance(t0 + std::chrono::seconds(2)), std::size_t(2840));
     QVERIFY(!Pacer(0).paced());
-  }
-
-  void registrationResultsAndTimeouts() {
-    QCOMPARE(gpib::registerResult("1,0", 0), 1ul);
-    QCOMPARE(gpib::registerResult("1,0", 1), 0ul);
-    QCOMPARE(gpib::registerResult("1,0", 9), 0ul);
-    QCOMPARE(gpib::registerResult("7", 3), 7ul);
-    QCOMPARE(gpib::registerResult("", 0), 0ul);
-    QCOMPARE(gpib::registerResult("x", 0), 0ul);
-    QCOMPARE(gpib::timeoutOfCode(13), std::chrono::milliseconds(10000));
-    QCOMPARE(gpib::timeoutOfCode(18), std::chrono::milliseconds(0));
   }
 
   // Every sample hardcopy is a well-formed placeable metafile whose records end with EOF.
