@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -173,11 +174,49 @@ void MainForm::buildControls()
     Bild = place(new WmfView, client, QStringLiteral("Bild"), {1860, 0, 7395, 5235});
 
     connect(TestQLX, &QPushButton::clicked, this, &MainForm::TestQLX_Click);
+    connectFileHandlers();
     for (int i = 0; i < 2; ++i)
         connect(Route[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
                 Route_Click(i);
         });
+}
+
+void MainForm::connectFileHandlers()
+{
+    // A click on a name transfers it, and so does each entry the arrow keys reach; a click on the
+    // entry that is already selected transfers it again.
+    connect(QLXFiles, &QListWidget::itemSelectionChanged, this, &MainForm::QLXFiles_Click);
+    connect(QLXFiles, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (QLXFiles->row(item) == rowBeforePress_)
+            QLXFiles_Click();
+    });
+    QLXFiles->installEventFilter(this);
+    QLXFiles->viewport()->installEventFilter(this);
+    connect(DelThis, &QPushButton::clicked, this, &MainForm::DelThis_Click);
+    connect(DeleteAll, &QPushButton::clicked, this, &MainForm::DeleteAll_Click);
+    connect(CopyAll, &QPushButton::clicked, this, &MainForm::CopyAll_Click);
+    connect(ImgPath, &QPushButton::clicked, this, &MainForm::ImgPath_Click);
+    for (int i = 0; i < 2; ++i)
+        connect(FileLocation[i], &QRadioButton::clicked, this, [this, i] { FileLocation_Click(i); });
+    connect(PCFileList, &QListWidget::itemClicked, this, &MainForm::PCFileList_Click);
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == QLXFiles->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const QList<QListWidgetItem*> selected = QLXFiles->selectedItems();
+        rowBeforePress_ = selected.isEmpty() ? -1 : QLXFiles->row(selected.first());
+    } else if (watched == QLXFiles && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            const Qt::KeyboardModifiers m = key->modifiers();
+            QLXFiles_KeyDown(kDeleteKey, (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
+                                             | (m & Qt::AltModifier ? 4 : 0));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainForm::setTabOrder()
@@ -279,9 +318,11 @@ void MainForm::Form_Resize()
 void MainForm::closeEvent(QCloseEvent* event)
 {
     if (exchangeDepth_ > 0) {
-        // End the wait first; the window closes as soon as the interrupted handler has returned.
+        // End the wait first (Copy-all finishes the file in progress); the window closes as soon
+        // as the interrupted handler has returned.
         closePending_ = true;
-        transport_.abort();
+        if (!bulkCopyRunning_)
+            transport_.abort();
         event->ignore();
         return;
     }
@@ -314,16 +355,17 @@ void MainForm::setMousePointer(int pointer)
             QApplication::restoreOverrideCursor();
 }
 
-void MainForm::messageBox(const QString& text, int style, const QString& title)
+int MainForm::messageBox(const QString& text, int style, const QString& title)
 {
     if (closePending_)
-        return;
+        return style == MbQuestionYesNo || style == MbExclamationYesNo ? AnswerNo : AnswerOk;
     // The hourglass stays off while the user reads a message.
     const bool waiting = QApplication::overrideCursor() != nullptr;
     setMousePointer(0);
-    dialogs().messageBox(this, text, style, title);
+    const int answer = dialogs().messageBox(this, text, style, title);
     if (waiting)
         setMousePointer(11);
+    return answer;
 }
 
 void MainForm::Form_Unload()

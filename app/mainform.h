@@ -90,9 +90,27 @@ public:
     void ReadDirectory();
     void DirError();
 
+    // Transferring and showing a hardcopy (store/).
+    void QLXFiles_Click();
+    void TransferHardcopy(const QString& testerName, const QString& pcName);
+    void showPcFile(const QString& path, const QString& pcName);
+
+    // Deleting on the tester and the bulk commands (store/).
+    void QLXFiles_KeyDown(int keyCode, int shift);
+    void DelThis_Click() { QLXFiles_KeyDown(kDeleteKey, 0); }
+    void DeleteAll_Click();
+    void CopyAll_Click();
+    static constexpr int kDeleteKey = 46;
+
+    // The PC folder and its list (pcfiles/).
+    void ImgPath_Click();
+    void FileLocation_Click(int index);
+    void PCFileList_Click();
+
     bool exchangeInProgress() const { return exchangeDepth_ > 0; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -121,7 +139,10 @@ private:
     void busNotOpen();
     bool closing() const { return closePending_; }
     void setMousePointer(int pointer);
-    void messageBox(const QString& text, int style, const QString& title);
+    // The answer, or No for a question while the window is closing.
+    int messageBox(const QString& text, int style, const QString& title);
+    void reportOutcome(Outcome outcome); // the cable advice for a time-out or a bus not opened
+    void connectFileHandlers();
 
     // TransportObserver
     void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer) override;
@@ -140,6 +161,8 @@ private:
     int exchangeDepth_ = 0;
     bool closePending_ = false;
     bool notOpenReported_ = false;
+    bool bulkCopyRunning_ = false;  // closing then waits for the file in progress
+    int rowBeforePress_ = -1;       // QLXFiles' selection when the mouse went down
 };
 
 } // namespace qlx

@@ -1,7 +1,7 @@
 // "Read QLX Directory": open the selected bus, identify the tester, and end connected or not.
 
 #include "app/mainform.h"
-#include "link/identify.h"
+#include "link/tester.h"
 #include "platform/dialogs.h"
 
 #include <QApplication>
@@ -22,27 +22,15 @@ void MainForm::TestQLX_Click()
     if (exchange.refused())
         return;
     setMousePointer(11);
-    bool opened = false;
-    AnswerString.clear();
-    if (currentBus() == Bus::Gpib) {
-        const std::optional<qint16> address = addressValue(AdrC->text());
-        opened = address && transport_.openGpib(*address, &DeviceHandle);
-        if (opened) {
-            AnswerString = QueryText(QStringLiteral("*IDN?"), 500);
-            GoToLocal();
-        }
-    } else {
-        opened = transport_.openSerial(serialPortName(AdrC->text()));
-        if (opened) {
-            SendCommand(QStringLiteral("*SEC 0"));
-            AnswerString = QueryText(QStringLiteral("*IDN?"));
-        }
-    }
+    const ConnectResult result = connectTester(transport_, currentBus(), AdrC->text(), &DeviceHandle);
+    AnswerString = QString::fromLatin1(result.idn.text);
+    if (result.opened)
+        reportOutcome(result.idn.outcome);
     setMousePointer(0);
     if (closing())
         return;
 
-    const Identification id = identify(AnswerString);
+    const Identification& id = result.id;
     switch (id.verdict) {
     case Identification::NotATester:
         CableError();

@@ -35,11 +35,16 @@ QString MainForm::QueryText(const QString& text, int bufferLength)
     if (closing())
         return {};
     const TextAnswer answer = transport_.queryText(currentBus(), text.toLatin1(), bufferLength);
-    if (answer.outcome == Outcome::TimedOut)
-        CableError();
-    else if (answer.outcome == Outcome::NotOpen)
-        busNotOpen();
+    reportOutcome(answer.outcome);
     return QString::fromLatin1(answer.text);
+}
+
+void MainForm::reportOutcome(Outcome outcome)
+{
+    if (outcome == Outcome::TimedOut)
+        CableError();
+    else if (outcome == Outcome::NotOpen)
+        busNotOpen();
 }
 
 void MainForm::GoToLocal()

@@ -1,7 +1,8 @@
 #include "platform/dialogs.h"
 
+#include "platform/folderpicker.h"
+
 #include <QApplication>
-#include <QFileDialog>
 #include <QMessageBox>
 
 namespace qlx {
@@ -35,16 +36,9 @@ int Dialogs::messageBox(QWidget* owner, const QString& text, int style, const QS
     return AnswerOk;
 }
 
-QString Dialogs::browseForFolder(QWidget* owner, const QString& title)
+QString Dialogs::browseForFolder(QWidget* owner, const QString& title, const QString& currentFolder)
 {
-    QFileDialog picker(owner, title, QStringLiteral("/"));
-    picker.setFileMode(QFileDialog::Directory);
-    picker.setOption(QFileDialog::ShowDirsOnly);
-    picker.setOption(QFileDialog::DontUseNativeDialog);
-    picker.setLabelText(QFileDialog::LookIn, title);
-    if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
-        return {};
-    return picker.selectedFiles().first();
+    return pickFolder(owner, title, currentFolder);
 }
 
 namespace {

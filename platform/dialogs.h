@@ -23,8 +23,9 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual int messageBox(QWidget* owner, const QString& text, int style, const QString& title);
-    // A modal folder chooser starting at the top of the file system; empty when cancelled.
-    virtual QString browseForFolder(QWidget* owner, const QString& title);
+    // A modal folder chooser that starts at the top of the file system with `currentFolder`
+    // selected and shows `title` inside; the chosen folder's path, or empty text when cancelled.
+    virtual QString browseForFolder(QWidget* owner, const QString& title, const QString& currentFolder);
 };
 
 Dialogs& dialogs();

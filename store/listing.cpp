@@ -1,21 +1,20 @@
 #include "store/listing.h"
+#include "store/names.h"
 
 namespace qlx {
 namespace {
 
-// Trims spaces only, as the tester pads its fields with blanks.
-QString trimBlanks(const QString& s)
+// A name is followed by its type and its size in bytes ("NAME",BIN,1234).
+qint64 sizeAfter(const QStringList& fields, qsizetype nameIndex)
 {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s[b] == u' ')
-        ++b;
-    while (e > b && s[e - 1] == u' ')
-        --e;
-    return s.mid(b, e - b);
+    for (qsizetype i = nameIndex + 1; i <= nameIndex + 2 && i < fields.size(); ++i) {
+        bool ok = false;
+        const qint64 size = fields[i].trimmed().toLongLong(&ok);
+        if (ok && size >= 0)
+            return size;
+    }
+    return -1;
 }
-
-bool isHardcopyName(const QString& name) { return name.right(3).toUpper() == u"WMF"; }
 
 } // namespace
 
@@ -35,15 +34,18 @@ Listing parseListing(const QString& answer, bool canChangeDir)
     rest = marker >= 0 ? rest.mid(marker + 3) : rest.mid(2);
     if (rest.isEmpty())
         return listing;
-    for (const QString& field : rest.split(u',')) {
-        QString piece = trimBlanks(field);
+    const QStringList fields = rest.split(u',');
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        QString piece = trimBlanks(fields[i]);
         if (piece.startsWith(u'"')) {
             piece.remove(0, 1);
             if (piece.endsWith(u'"'))
                 piece.chop(1);
         }
-        if (isHardcopyName(piece))
+        if (isHardcopyName(piece)) {
             listing.hardcopies.append(trimBlanks(piece));
+            listing.sizes.append(sizeAfter(fields, i));
+        }
     }
     return listing;
 }

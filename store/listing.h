@@ -2,6 +2,7 @@
 // The tester's answer to "MMEM:SCAN?", turned into the hardcopy names it lists.
 
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 namespace qlx {
@@ -10,6 +11,7 @@ struct Listing {
     bool directoryOk = true; // false: an older tester listed another directory than its print directory
     QString rest;            // the answer after the line end and the first six characters were cut
     QStringList hardcopies;  // names whose last three characters are "WMF" in any case, as listed
+    QList<qint64> sizes;     // the size listed after each of them in bytes; -1 when none is given
 };
 
 // `canChangeDir` says whether the tester was switched to its print directory before listing;

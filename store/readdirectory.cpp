@@ -2,7 +2,7 @@
 
 #include "app/mainform.h"
 #include "platform/dialogs.h"
-#include "store/listing.h"
+#include "store/directory.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,15 +27,13 @@ public:
 
 void MainForm::ReadDirectory()
 {
+    if (closing())
+        return;
     setMousePointer(11);
     QLXFiles->clear();
-    if (CanChangeDir)
-        SendCommand(directoryChangeCommand());
-    AnswerString = QueryText(kListingQuery, kListingBufferLength);
-    if (currentBus() == Bus::Gpib)
-        GoToLocal();
-
-    const Listing listing = parseListing(AnswerString, CanChangeDir);
+    const DirectoryAnswer directory = readTesterDirectory(transport_, currentBus(), CanChangeDir);
+    reportOutcome(directory.answer.outcome);
+    const Listing& listing = directory.listing;
     AnswerString = listing.rest;
     if (!listing.directoryOk) {
         DirError();

@@ -24,7 +24,7 @@ public:
             return answers.isEmpty() ? qlx::AnswerYes : answers.takeFirst();
         return qlx::AnswerOk;
     }
-    QString browseForFolder(QWidget*, const QString& title) override
+    QString browseForFolder(QWidget*, const QString& title, const QString&) override
     {
         pickerTitles.append(title);
         return folders.isEmpty() ? QString() : folders.takeFirst();

@@ -1,0 +1,59 @@
+// The PC side of the window: choosing the PC folder, switching between the tester's list and the
+// PC list, and showing a hardcopy from the PC list.
+
+#include "app/mainform.h"
+#include "pcfiles/pcfilelist.h"
+#include "pcfiles/pcpath.h"
+
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace qlx {
+
+void MainForm::ImgPath_Click()
+{
+    // A transfer in progress writes into PCPath; the folder changes only between exchanges.
+    if (exchangeInProgress())
+        return;
+    const QString folder = BrowseForFolder(this, PCPath);
+    if (folder.isEmpty())
+        return;
+    PCPath = folder;
+    PCFileList->setPath(PCPath);
+}
+
+void MainForm::FileLocation_Click(int index)
+{
+    if (index == 0) {
+        PCFileList->hide();
+        QLXFiles->show();
+        CopyAll->setEnabled(true);
+        DelThis->setEnabled(true);
+        DeleteAll->setEnabled(true);
+    } else {
+        PCFileList->show();
+        PCFileList->refresh();
+        QLXFiles->hide();
+        CopyAll->setEnabled(false);
+        DelThis->setEnabled(false);
+        DeleteAll->setEnabled(false);
+    }
+}
+
+void MainForm::PCFileList_Click()
+{
+    const QList<QListWidgetItem*> selected = PCFileList->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QString name = selected.first()->text();
+    const QString path = AddBackslash(PCFileList->path()) + name;
+    const QFileInfo file(path);
+    if (!file.isFile() || file.isHidden()) {
+        PCFileList->refresh();
+        return;
+    }
+    showPcFile(path, name);
+}
+
+} // namespace qlx

@@ -1,0 +1,20 @@
+#pragma once
+// Names of the tester's files as the program sends them in commands and writes them into the PC
+// folder.
+
+#include <QString>
+
+namespace qlx {
+
+// A hardcopy's name ends in "WMF", in any case; a dot before it is not required.
+bool isHardcopyName(const QString& name);
+
+// Why a tester file name (already trimmed) must not be sent or written: it is empty, holds a
+// control character, a double quote, "/", "\" or ":", or is "." or "..". Empty text when the
+// name is safe. Such a name could escape the PC folder or end the quoted name in a command early.
+QString unsafeNameReason(const QString& name);
+
+// Leading and trailing blanks removed, as the tester pads its fields with them.
+QString trimBlanks(const QString& text);
+
+} // namespace qlx
