@@ -1,0 +1,153 @@
+// Text at every size: a picture drawn large and scaled down looks like the same picture drawn
+// small, and large captions leave ink where they stand.
+
+#include "platform/wmf/wmfrender.h"
+#include "sim/sample_screens.h"
+#include "tests/wmf/wmfbuilder.h"
+
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QtTest>
+#include <array>
+
+namespace {
+
+struct Named {
+    QString name;
+    QByteArray bytes;
+};
+
+QList<Named> pictures()
+{
+    QList<Named> all;
+    for (const qlxsim::SampleFile& s : qlxsim::sampleFiles()) {
+        const QByteArray bytes = QByteArray::fromStdString(s.bytes);
+        if (!WmfPicture::fromData(bytes).isNull())
+            all.append({QString::fromStdString(s.name), bytes});
+    }
+    const QString dir = qEnvironmentVariable("QLX_SOURCE_DIR", ".") + "/tests/wmf/corpus";
+    for (const QFileInfo& fi : QDir(dir).entryInfoList({"*.wmf"}, QDir::Files, QDir::Name)) {
+        QFile f(fi.absoluteFilePath());
+        if (f.open(QIODevice::ReadOnly))
+            all.append({fi.fileName(), f.readAll()});
+    }
+    return all;
+}
+
+// The mean colour of a square of `image`.
+std::array<double, 3> meanColour(const QImage& image, int left, int top, int side)
+{
+    std::array<double, 3> sum{};
+    for (int y = top; y < top + side; ++y)
+        for (int x = left; x < left + side; ++x) {
+            const QRgb p = image.pixel(x, y);
+            sum[0] += qRed(p), sum[1] += qGreen(p), sum[2] += qBlue(p);
+        }
+    for (double& s : sum)
+        s /= side * side;
+    return sum;
+}
+
+// The largest difference per colour channel (0..255) between the mean colours of the tiles of two
+// pictures of one size, each tile compared at the best of small sideways shifts: small text
+// advances by whole pixels, so a line of it ends a few pixels off where the same line drawn large
+// and scaled down ends.
+double worstTile(const QImage& a, const QImage& b, int tile = 16, int shift = 4)
+{
+    double worst = 0;
+    for (int ty = 0; ty + tile <= a.height(); ty += tile)
+        for (int tx = 0; tx + tile <= a.width(); tx += tile) {
+            const auto ma = meanColour(a, tx, ty, tile);
+            double best = 255;
+            for (int dx = -shift; dx <= shift; ++dx) {
+                if (tx + dx < 0 || tx + dx + tile > a.width())
+                    continue;
+                const auto mb = meanColour(b, tx + dx, ty, tile);
+                best = qMin(best, (qAbs(ma[0] - mb[0]) + qAbs(ma[1] - mb[1]) + qAbs(ma[2] - mb[2])) / 3);
+            }
+            worst = qMax(worst, best);
+        }
+    return worst;
+}
+
+int lightPixels(const QImage& image, QRect area)
+{
+    area &= image.rect();
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += qGray(line[x]) > 160;
+    }
+    return count;
+}
+
+}  // namespace
+
+class TestWmfText : public QObject {
+    Q_OBJECT
+private slots:
+    void largeLooksLikeSmall_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        for (const Named& p : pictures())
+            QTest::newRow(qPrintable(p.name)) << p.bytes;
+    }
+    void largeLooksLikeSmall()
+    {
+        QFETCH(QByteArray, bytes);
+        const WmfPicture picture = WmfPicture::fromData(bytes);
+        const QSize small(640, 360);
+        const QImage large = renderImage(picture, QSize(3840, 2160))
+                                 .scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                 .convertToFormat(QImage::Format_RGB32);
+        const QImage reference = renderImage(picture, small);
+        const double worst = worstTile(reference, large);
+        QVERIFY2(worst < 25, qPrintable(QString("worst tile differs by %1").arg(worst)));
+
+        // The SVG document of the large picture keeps its text too.
+        QImage fromSvg(small, QImage::Format_RGB32);
+        fromSvg.fill(Qt::white);
+        QPainter painter(&fromSvg);
+        QSvgRenderer(renderSvg(picture, QSize(3840, 2160))).render(&painter);
+        painter.end();
+        const double svgWorst = worstTile(reference, fromSvg);
+        QVERIFY2(svgWorst < 25, qPrintable(QString("worst SVG tile differs by %1").arg(svgWorst)));
+    }
+
+    // White on black, from small print to a heading across an 8K picture, by each text record.
+    void captionLeavesLightPixels_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("height");  // of the font, in logical units of the 1000 x 1000 frame
+        for (const char* record : {"TextOut", "ExtTextOut", "ExtTextOut dx"})
+            for (auto [size, height] : {std::pair(QSize(400, 300), 100), std::pair(QSize(1600, 1200), 100),
+                                        std::pair(QSize(3840, 2160), 100), std::pair(QSize(7680, 4320), 200)})
+                QTest::addRow("%s %dx%d", record, size.width(), size.height()) << size << height;
+    }
+    void captionLeavesLightPixels()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, height);
+        const QByteArray tag = QTest::currentDataTag();
+        WmfBuilder b;
+        b.brush(0, Qt::black).select(0).rect(0, 0, 1000, 1000).font(-height, "Arial").select(1)
+            .textColor(Qt::white).bkMode(1);
+        const int advance = height * 7 / 10;
+        if (tag.startsWith("TextOut"))
+            b.textOut(100, 400, "HEAD");
+        else if (tag.contains("dx"))
+            b.extTextOut(100, 400, "HEAD", {advance, advance, advance, advance});
+        else
+            b.extTextOut(100, 400, "HEAD");
+        const QImage image = renderImage(WmfPicture::fromData(b.bytes()), size);
+        const double kx = size.width() / 1000.0, ky = size.height() / 1000.0;
+        const QRect box(QPoint(100 * kx, 400 * ky), QPoint((100 + 4 * advance + height / 4) * kx, (400 + height) * ky));
+        const int inside = lightPixels(image, box);
+        QVERIFY2(inside > box.width() * box.height() / 10, qPrintable(QString("%1 light pixels").arg(inside)));
+        QCOMPARE(lightPixels(image, image.rect()), inside);
+    }
+};
+
+QTEST_MAIN(TestWmfText)
+#include "test_wmftext.moc"
