@@ -1,5 +1,5 @@
 // Text at every size: a picture drawn large and scaled down looks like the same picture drawn
-// small, and large captions leave ink where they stand.
+// small, large captions leave ink where they stand, and damaged text draws at any size.
 
 #include "platform/wmf/wmfrender.h"
 #include "sim/sample_screens.h"
@@ -146,6 +146,31 @@ private slots:
         const int inside = lightPixels(image, box);
         QVERIFY2(inside > box.width() * box.height() / 10, qPrintable(QString("%1 light pixels").arg(inside)));
         QCOMPARE(lightPixels(image, image.rect()), inside);
+    }
+
+    // Text in the default font, a pixel or so high when drawn small, with a character no font has
+    // and widths that spread five characters over thousands of pixels. Qt's glyph cache crashed
+    // on it at some sizes, 90x55 among them.
+    void squeezedTextDrawsAtAnySize()
+    {
+        QFile file(qEnvironmentVariable("QLX_SOURCE_DIR", ".") + "/tests/wmf/data/glyph-crash-90x55.wmf");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const WmfPicture damaged = WmfPicture::fromData(file.readAll());
+        QVERIFY(!damaged.isNull());
+        WmfBuilder b(QRect(0, 0, 1016, 66), 96);
+        b.extTextOut(10, 10, "HH\x90HH", {600, 25928, 27756, 111, 60});
+        const WmfPicture spread = WmfPicture::fromData(b.bytes());
+        QList<QSize> sizes = {{90, 55}, {800, 600}, {3840, 2160}};
+        for (int width = 20; width <= 400; width += 7)
+            sizes.append(QSize(width, width * 55 / 90));
+        for (QSize size : sizes) {
+            renderImage(damaged, size);
+            const QImage image = renderImage(spread, size);
+            if (size.width() >= 800) {  // the first letter, where it stands
+                const QRect first(QPoint(0, 0), QSize(size.width() / 30, size.height() / 2));
+                QVERIFY2(first.width() * first.height() - lightPixels(image, first) > 20, qPrintable(QString::number(size.width())));
+            }
+        }
     }
 };
 
