@@ -1,5 +1,6 @@
 // TextOut and ExtTextOut: fonts sized in device pixels, glyphs placed as GDI would place them.
 
+#include "platform/wmf/wmfglyphcache.h"
 #include "platform/wmf/wmfplayer_p.h"
 #include "platform/wmf/wmftext.h"
 
@@ -20,8 +21,8 @@ constexpr double MaxStretch = 10;  // of glyphs, widest over narrowest
 // Whether Qt may draw glyphs of `pixelSize` under `t` as glyph runs. Qt draws small glyphs from
 // images that FreeType renders for the transform, and FreeType fails on glyphs squeezed flat: a
 // row of some hundreds of pixels in a glyph one pixel high overflows its rasterizer, and Qt then
-// copies from the bitmap that was never made. Outlines are filled for such glyphs instead, and
-// for large ones, which Qt would fill as outlines anyway.
+// copies from the bitmap that was never made. The player draws such glyphs itself, and large
+// ones, which Qt would fill as outlines each time.
 bool glyphRunsFit(const QTransform& t, double pixelSize)
 {
     const double det = qAbs(t.determinant());
@@ -126,7 +127,7 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     if (!raw.isValid())
         return;
 
-    work_ += 4 * bytes.size() + qint64(em) * bytes.size() / 16;  // large glyphs are filled as paths
+    work_ += 4 * bytes.size() + qint64(em) * bytes.size() / 16;  // large glyphs cost more
     QString str = decodeText(bytes, f.charset);
     for (QChar& c : str)
         if (c.unicode() < 0x20)
@@ -185,19 +186,7 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     const bool missing = std::any_of(glyphs.begin(), glyphs.end(), [](quint32 g) { return g == 0; });
     if (!missing) {
         p_.scale(stretch, 1);
-        if (glyphRuns_ && glyphRunsFit(p_.combinedTransform(), em)) {
-            QGlyphRun run;
-            run.setRawFont(raw);
-            run.setGlyphIndexes(glyphs);
-            run.setPositions(positions);
-            p_.drawGlyphRun(QPointF(0, 0), run);
-        } else {  // vector devices (SVG) write glyph runs without their glyphs; see glyphRunsFit
-            QPainterPath outline;
-            for (qsizetype i = 0; i < glyphs.size(); ++i)
-                outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
-            smooth(true);
-            p_.fillPath(outline, dc_.textColor);
-        }
+        drawGlyphs(raw, glyphs, positions, em);
     } else {
         // Characters this font lacks: let Qt choose fallback fonts, fitted to the same width as
         // far as the stretch of a font goes.
@@ -226,6 +215,47 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
         p_.setRenderHint(QPainter::Antialiasing, smooth_);
     }
     p_.setWorldTransform(base_);
+}
+
+// Small glyphs go to Qt as glyph runs, which it draws from its glyph cache. Larger and squeezed
+// ones (see glyphRunsFit) are drawn from the player's own images of them, in device pixels; those
+// too large to keep are filled as outlines, and so is all text on vector devices, which write
+// glyph runs without their glyphs.
+void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions,
+                        double em)
+{
+    const QTransform device = p_.combinedTransform();
+    if (glyphRuns_ && glyphRunsFit(device, em)) {
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        p_.drawGlyphRun(QPointF(0, 0), run);
+        return;
+    }
+    smooth(true);
+    if (!glyphRuns_) {
+        QPainterPath outline;
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
+        p_.fillPath(outline, dc_.textColor);
+        return;
+    }
+    const QTransform world = p_.worldTransform();
+    const bool view = p_.viewTransformEnabled();
+    p_.setWorldTransform(QTransform());
+    p_.setViewTransformEnabled(false);
+    GlyphImages images(raw, device, dc_.textColor);
+    for (qsizetype i = 0; i < glyphs.size(); ++i) {
+        if (const GlyphImage* image = images.find(glyphs[i])) {
+            if (!image->image.isNull())
+                p_.drawImage(device.map(positions[i]).toPoint() + image->offset, image->image);
+        } else {
+            p_.fillPath(device.map(raw.pathForGlyph(glyphs[i]).translated(positions[i])), dc_.textColor);
+        }
+    }
+    p_.setViewTransformEnabled(view);
+    p_.setWorldTransform(world);
 }
 
 }  // namespace wmf

@@ -115,34 +115,67 @@ private slots:
         QVERIFY2(svgWorst < 25, qPrintable(QString("worst SVG tile differs by %1").arg(svgWorst)));
     }
 
-    // White on black, from small print to a heading across an 8K picture, by each text record.
+    // Turned, aligned, spaced and clipped text lands in the same places at any size.
+    void layoutHoldsAtEverySize()
+    {
+        WmfBuilder b;
+        b.brush(0, Qt::black).select(0).rect(0, 0, 1000, 1000).textColor(Qt::white).bkMode(1)
+            .font(-60, "Arial", 400, 900).select(1).textOut(60, 950, "Upwards")
+            .font(-60, "Times New Roman", 700, 450).select(2).textOut(150, 700, "Slanted")
+            .font(-50, "Courier New").select(3).rec(0x012E, {6}).textOut(500, 100, "Centred")
+            .rec(0x012E, {2 | 24}).textOut(950, 250, "Right")
+            .rec(0x012E, {0}).rec(0x0108, {30}).textOut(400, 400, "Spaced").rec(0x0108, {0})
+            .extTextOut(400, 550, "Clipped", {}, QRect(400, 550, 130, 25))
+            .extTextOut(400, 700, "Wide", {120, 120, 120, 120});
+        const WmfPicture picture = WmfPicture::fromData(b.bytes());
+        const QSize small(640, 360);
+        const QImage reference = renderImage(picture, small);
+        for (QSize large : {QSize(1920, 1080), QSize(3840, 2160), QSize(7680, 4320)}) {
+            const QImage scaled = renderImage(picture, large).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            const double worst = worstTile(reference, scaled.convertToFormat(QImage::Format_RGB32));
+            QVERIFY2(worst < 25, qPrintable(QString("%1 wide: worst tile differs by %2").arg(large.width()).arg(worst)));
+        }
+    }
+
+    // White on black, from small print to a heading across an 8K picture and a letter too large
+    // to keep an image of, by each text record.
     void captionLeavesLightPixels_data()
     {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("height");  // of the font, in logical units of the 1000 x 1000 frame
+        QTest::addColumn<QByteArray>("text");
+        struct Row {
+            QSize size;
+            int height;
+            QByteArray text;
+        };
+        const Row rows[] = {{{400, 300}, 100, "HEAD"}, {{1600, 1200}, 100, "HEAD"}, {{3840, 2160}, 100, "HEAD"},
+                            {{7680, 4320}, 200, "HEAD"}, {{2000, 2000}, 850, "H"}};
         for (const char* record : {"TextOut", "ExtTextOut", "ExtTextOut dx"})
-            for (auto [size, height] : {std::pair(QSize(400, 300), 100), std::pair(QSize(1600, 1200), 100),
-                                        std::pair(QSize(3840, 2160), 100), std::pair(QSize(7680, 4320), 200)})
-                QTest::addRow("%s %dx%d", record, size.width(), size.height()) << size << height;
+            for (const Row& r : rows)
+                QTest::addRow("%s %s %dx%d", record, r.text.constData(), r.size.width(), r.size.height())
+                    << r.size << r.height << r.text;
     }
     void captionLeavesLightPixels()
     {
         QFETCH(QSize, size);
         QFETCH(int, height);
+        QFETCH(QByteArray, text);
         const QByteArray tag = QTest::currentDataTag();
         WmfBuilder b;
         b.brush(0, Qt::black).select(0).rect(0, 0, 1000, 1000).font(-height, "Arial").select(1)
             .textColor(Qt::white).bkMode(1);
         const int advance = height * 7 / 10;
         if (tag.startsWith("TextOut"))
-            b.textOut(100, 400, "HEAD");
+            b.textOut(100, 100, text);
         else if (tag.contains("dx"))
-            b.extTextOut(100, 400, "HEAD", {advance, advance, advance, advance});
+            b.extTextOut(100, 100, text, QList<int>(text.size(), advance));
         else
-            b.extTextOut(100, 400, "HEAD");
+            b.extTextOut(100, 100, text);
         const QImage image = renderImage(WmfPicture::fromData(b.bytes()), size);
         const double kx = size.width() / 1000.0, ky = size.height() / 1000.0;
-        const QRect box(QPoint(100 * kx, 400 * ky), QPoint((100 + 4 * advance + height / 4) * kx, (400 + height) * ky));
+        const QRect box(QPoint(100 * kx, 100 * ky),
+                        QPoint((100 + text.size() * advance + height / 4) * kx, (100 + height) * ky));
         const int inside = lightPixels(image, box);
         QVERIFY2(inside > box.width() * box.height() / 10, qPrintable(QString("%1 light pixels").arg(inside)));
         QCOMPARE(lightPixels(image, image.rect()), inside);
