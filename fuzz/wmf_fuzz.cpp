@@ -16,6 +16,24 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 #endif
 #endif
 
+namespace {
+
+// The size to draw at, picked by the last byte, which the player reads as no more than the padding
+// of the last record: mostly small sizes of every shape, and the sizes of a picture pane and of a
+// 4K rendering, where fonts and pens are large.
+QSize drawSize(const uint8_t* data, size_t size)
+{
+    const int pick = size ? data[size - 1] : 0;
+    switch (pick % 8) {
+    case 0: return QSize(90, 55);
+    case 6: return QSize(800, 600);
+    case 7: return QSize(3840, 2160);
+    default: return QSize(1 + pick * 7 % 250, 1 + pick * 13 % 180);
+    }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static int argc = 1;
@@ -31,20 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (picture.isNull())
         return 0;
     picture.naturalSize();
-    QImage image(97, 61, QImage::Format_RGB32);
+    const QSize target = drawSize(data, size);
+    QImage image(target + QSize(7, 6), QImage::Format_RGB32);
     image.fill(Qt::white);
     {
         QPainter painter(&image);
-        picture.draw(painter, QRectF(2, 3, 90, 55));
+        picture.draw(painter, QRectF(QPointF(2, 3), QSizeF(target)));
     }
     if (size % 4 == 1) {  // also the vector path, which has no raster operations
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
-        svg.setSize(QSize(64, 48));
+        svg.setSize(target);
         QPainter painter(&svg);
-        picture.draw(painter, QRectF(0, 0, 64, 48));
+        picture.draw(painter, QRectF(QPointF(0, 0), QSizeF(target)));
     }
     return 0;
 }

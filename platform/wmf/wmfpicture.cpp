@@ -4,19 +4,6 @@
 
 #include <QFile>
 
-namespace {
-
-// Text of a hardcopy shown large (a maximised pane, a 4K rendering) is bigger than the 64 pixels up
-// to which Qt keeps rendered glyphs; without the cache every glyph is filled as a path each time.
-// Qt reads this once, so it is set when the program starts, unless the user has set it.
-const bool glyphCacheRaised = [] {
-    if (qEnvironmentVariableIsEmpty("QT_MAX_CACHED_GLYPH_SIZE"))
-        qputenv("QT_MAX_CACHED_GLYPH_SIZE", "192");
-    return true;
-}();
-
-}  // namespace
-
 // Files larger than this are not loaded: a tester hardcopy is a few hundred kilobytes.
 constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 

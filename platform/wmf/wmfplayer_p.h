@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QRegion>
 #include <QTransform>
 #include <functional>
@@ -111,6 +112,7 @@ private:
     void text(uint16_t function, const Bytes& p);
     void drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx, int options,
                   const std::optional<QRectF>& rect);
+    void drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions, double em);
 
     QPainter& p_;
     const QRectF target_;

@@ -1,10 +1,12 @@
 // TextOut and ExtTextOut: fonts sized in device pixels, glyphs placed as GDI would place them.
 
+#include "platform/wmf/wmfglyphcache.h"
 #include "platform/wmf/wmfplayer_p.h"
 #include "platform/wmf/wmftext.h"
 
 #include <QGlyphRun>
 #include <QRawFont>
+#include <cmath>
 
 namespace wmf {
 namespace {
@@ -14,6 +16,25 @@ enum : int { TaUpdateCp = 1, TaHorizontal = 6, TaRight = 2, TaCenter = 6, TaVert
              TaBaseline = 24 };
 
 constexpr double BaseSize = 100;
+constexpr double MaxStretch = 10;  // of glyphs, widest over narrowest
+
+// Whether Qt may draw glyphs of `pixelSize` under `t` as glyph runs. Qt draws small glyphs from
+// images that FreeType renders for the transform, and FreeType fails on glyphs squeezed flat: a
+// row of some hundreds of pixels in a glyph one pixel high overflows its rasterizer, and Qt then
+// copies from the bitmap that was never made. The player draws such glyphs itself, and large
+// ones, which Qt would fill as outlines each time.
+bool glyphRunsFit(const QTransform& t, double pixelSize)
+{
+    const double det = qAbs(t.determinant());
+    const double squares = t.m11() * t.m11() + t.m12() * t.m12() + t.m21() * t.m21() + t.m22() * t.m22();
+    if (t.type() >= QTransform::TxProject || !(det > 0) || !std::isfinite(squares))
+        return false;
+    // The squares of the longest and shortest axis that the transform maps the unit circle to.
+    const double spread = std::sqrt(qMax(0.0, squares * squares - 4 * det * det));
+    const double longest = (squares + spread) / 2, shortest = (squares - spread) / 2;
+    constexpr double MaxSquash = 2 * MaxStretch, MaxCachedSize = 64;
+    return longest <= MaxSquash * MaxSquash * shortest && pixelSize * pixelSize * det <= MaxCachedSize * MaxCachedSize;
+}
 
 QFont qfont(const FontSpec& f, double pixelSize)
 {
@@ -23,8 +44,6 @@ QFont qfont(const FontSpec& f, double pixelSize)
     font.setPixelSize(qMax(1, qRound(pixelSize)));
     font.setWeight(QFont::Weight(qBound(100, f.weight > 0 ? f.weight : 400, 900)));
     font.setItalic(f.italic);
-    font.setUnderline(f.underline);
-    font.setStrikeOut(f.strikeOut);
     font.setKerning(false);
     return font;
 }
@@ -108,7 +127,7 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     if (!raw.isValid())
         return;
 
-    work_ += 4 * bytes.size() + qint64(em) * bytes.size() / 16;  // large glyphs are filled as paths
+    work_ += 4 * bytes.size() + qint64(em) * bytes.size() / 16;  // large glyphs cost more
     QString str = decodeText(bytes, f.charset);
     for (QChar& c : str)
         if (c.unicode() < 0x20)
@@ -119,7 +138,7 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     const bool useDx = !dxLogical.empty() && size_t(str.size()) == dxLogical.size() && glyphs.size() == str.size();
     double stretch = 1;
     if (f.width != 0 && raw.averageCharWidth() > 0)
-        stretch = qBound(0.1, qAbs(f.width) * sx / raw.averageCharWidth(), 10.0);
+        stretch = qBound(1 / MaxStretch, qAbs(f.width) * sx / raw.averageCharWidth(), MaxStretch);
 
     // Without widths from the record, each character advances by whole device pixels, as in GDI.
     QList<QPointF> positions(glyphs.size());
@@ -167,39 +186,76 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     const bool missing = std::any_of(glyphs.begin(), glyphs.end(), [](quint32 g) { return g == 0; });
     if (!missing) {
         p_.scale(stretch, 1);
-        if (glyphRuns_) {
-            QGlyphRun run;
-            run.setRawFont(raw);
-            run.setGlyphIndexes(glyphs);
-            run.setPositions(positions);
-            p_.drawGlyphRun(QPointF(0, 0), run);
-        } else {  // vector devices (SVG) write glyph runs without their glyphs: draw outlines
-            QPainterPath outline;
-            for (qsizetype i = 0; i < glyphs.size(); ++i)
-                outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
-            smooth(true);
-            p_.fillPath(outline, dc_.textColor);
-        }
-        p_.setWorldTransform(local * base_);
-        const double thickness = qMax(raw.lineThickness(), 1.0);
-        if (f.underline)
-            p_.fillRect(QRectF(0, raw.underlinePosition(), width, thickness), dc_.textColor);
-        if (f.strikeOut)
-            p_.fillRect(QRectF(0, -raw.ascent() / 3 - thickness / 2, width, thickness), dc_.textColor);
+        drawGlyphs(raw, glyphs, positions, em);
     } else {
-        // Characters this font lacks: let Qt choose fallback fonts, fitted to the same width.
+        // Characters this font lacks: let Qt choose fallback fonts, fitted to the same width as
+        // far as the stretch of a font goes.
         const QFont font = qfont(f, em);
         const double natural = QFontMetricsF(font).horizontalAdvance(str);
         if (natural > 0)
-            p_.scale(width / natural, 1);
-        p_.setFont(font);
-        p_.drawText(QPointF(0, 0), str);
+            p_.scale(qBound(1 / MaxStretch, width / natural, MaxStretch), 1);
+        if (glyphRuns_ && glyphRunsFit(p_.combinedTransform(), font.pixelSize())) {
+            p_.setFont(font);
+            p_.drawText(QPointF(0, 0), str);
+        } else {
+            QPainterPath outline;
+            outline.addText(QPointF(0, 0), font, str);
+            smooth(true);
+            p_.fillPath(outline, dc_.textColor);
+        }
     }
+    p_.setWorldTransform(local * base_);
+    const double thickness = qMax(raw.lineThickness(), 1.0);
+    if (f.underline)
+        p_.fillRect(QRectF(0, raw.underlinePosition(), width, thickness), dc_.textColor);
+    if (f.strikeOut)
+        p_.fillRect(QRectF(0, -raw.ascent() / 3 - thickness / 2, width, thickness), dc_.textColor);
     if (clipped) {
         p_.restore();
         p_.setRenderHint(QPainter::Antialiasing, smooth_);
     }
     p_.setWorldTransform(base_);
+}
+
+// Small glyphs go to Qt as glyph runs, which it draws from its glyph cache. Larger and squeezed
+// ones (see glyphRunsFit) are drawn from the player's own images of them, in device pixels; those
+// too large to keep are filled as outlines, and so is all text on vector devices, which write
+// glyph runs without their glyphs.
+void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions,
+                        double em)
+{
+    const QTransform device = p_.combinedTransform();
+    if (glyphRuns_ && glyphRunsFit(device, em)) {
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        p_.drawGlyphRun(QPointF(0, 0), run);
+        return;
+    }
+    smooth(true);
+    if (!glyphRuns_) {
+        QPainterPath outline;
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
+        p_.fillPath(outline, dc_.textColor);
+        return;
+    }
+    const QTransform world = p_.worldTransform();
+    const bool view = p_.viewTransformEnabled();
+    p_.setWorldTransform(QTransform());
+    p_.setViewTransformEnabled(false);
+    GlyphImages images(raw, device, dc_.textColor);
+    for (qsizetype i = 0; i < glyphs.size(); ++i) {
+        if (const GlyphImage* image = images.find(glyphs[i])) {
+            if (!image->image.isNull())
+                p_.drawImage(device.map(positions[i]).toPoint() + image->offset, image->image);
+        } else {
+            p_.fillPath(device.map(raw.pathForGlyph(glyphs[i]).translated(positions[i])), dc_.textColor);
+        }
+    }
+    p_.setViewTransformEnabled(view);
+    p_.setWorldTransform(world);
 }
 
 }  // namespace wmf

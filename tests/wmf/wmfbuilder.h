@@ -64,6 +64,20 @@ public:
             p.append('\0');
         return raw(0x0521, p + words({y, x}));
     }
+    // ExtTextOut, clipped to `clip` unless it is null; `dx` gives the advance of each character
+    // when not empty.
+    WmfBuilder& extTextOut(int x, int y, const QByteArray& text, const QList<int>& dx = {}, QRect clip = {})
+    {
+        QByteArray p = words({y, x, int(text.size()), clip.isNull() ? 0 : 4});
+        if (!clip.isNull())
+            p += words({clip.left(), clip.top(), clip.left() + clip.width(), clip.top() + clip.height()});
+        p += text;
+        if (p.size() % 2)
+            p.append('\0');
+        for (int d : dx)
+            p += words({d});
+        return raw(0x0A32, p);
+    }
     // StretchDIB of a whole DIB onto a destination rectangle.
     WmfBuilder& stretchDib(const QByteArray& dib, int w, int h, QRect dest, uint32_t rop = 0xCC0020)
     {
