@@ -1,0 +1,99 @@
+// The tester's files and the PC side in the real window, against the simulated tester on GPIB.
+#include "app/mainform.h"
+#include "pcfiles/pcfilelist.h"
+
+#include "../support/scripted_dialogs.h"
+#include "../support/simulated_tester.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace qlx;
+
+class FilesTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir programDir;
+
+private slots:
+    void bulkCommandsAndPcList()
+    {
+        SimulatedTester tester;
+        tester.addFile(QStringLiteral("A.WMF"), "aaaa");
+        tester.addFile(QStringLiteral("B.wmf"), "bbbb");
+        tester.useGpib();
+        QTemporaryDir pc;
+        QFile older(pc.filePath(QStringLiteral("B.wmf")));
+        QVERIFY(older.open(QIODevice::WriteOnly));
+        older.write("older");
+        older.close();
+        ScriptedDialogs dialogs;
+        qsizetype mark = 0; // the bus log grows; each step checks what it added
+        dialogs.folders << pc.path();
+        MainForm form({programDir.path(), QCoreApplication::applicationFilePath(), {}});
+        form.Form_Load();
+        form.ImgPath->click();
+        QCOMPARE(form.PCPath, pc.path());
+        QVERIFY(dialogs.pickerTitles.value(0).startsWith(QStringLiteral("Set store path for QLX images\r\nCurrent Path: ")));
+        form.TestQLX->click();
+        QCOMPARE(form.QLXFiles->count(), 2);
+
+        // Copy-all: the overwrite question for B.wmf, answered No, in the middle of the loop.
+        dialogs.shown.clear();
+        dialogs.answers << AnswerNo;
+        mark = tester.busLog().size();
+        form.CopyAll->click();
+        // Each file is shown after its transfer; these hold no metafile, so each gives an error.
+        QStringList titles;
+        for (const ShownMessage& m : dialogs.shown)
+            titles << m.title;
+        QCOMPARE(titles, QStringList({"ERROR", "OVERWRITE FILE?", "ERROR"}));
+        QCOMPARE(form.Status->text(), QStringLiteral("ready"));
+        QFile a(pc.filePath(QStringLiteral("A.WMF")));
+        QVERIFY(a.open(QIODevice::ReadOnly));
+        QCOMPARE(a.readAll(), QByteArray("aaaa"));
+        QVERIFY(older.open(QIODevice::ReadOnly));
+        QCOMPARE(older.readAll(), QByteArray("older"));
+        older.close();
+        QCOMPARE(tester.busLog().mid(mark).filter(QStringLiteral("MMEM:DATA?")),
+                 QStringList({"MMEM:DATA? \"A.WMF\"", "MMEM:DATA? \"B.wmf\""}));
+
+        // Delete one after Yes; nothing after No.
+        form.QLXFiles->setCurrentRow(0);
+        mark = tester.busLog().size();
+        dialogs.answers = {AnswerNo};
+        form.DelThis->click();
+        QVERIFY(tester.busLog().mid(mark).filter(QStringLiteral("MMEM:")).isEmpty());
+        dialogs.answers = {AnswerYes};
+        form.QLXFiles->setCurrentRow(0);
+        mark = tester.busLog().size();
+        form.DelThis->click();
+        QCOMPARE(tester.busLog().mid(mark).filter(QStringLiteral("MMEM:")),
+                 QStringList({"MMEM:DEL \"A.WMF\",INT", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"", "MMEM:SCAN?"}));
+        QCOMPARE(form.QLXFiles->count(), 1);
+
+        // The PC list: matching files only, the buttons off, a file gone behind its back.
+        QFile(pc.filePath(QStringLiteral("notes.txt"))).open(QIODevice::WriteOnly);
+        form.FileLocation[1]->click();
+        QVERIFY(form.PCFileList->isVisible() && !form.QLXFiles->isVisible() && !form.CopyAll->isEnabled());
+        QCOMPARE(form.PCFileList->count(), 2);
+        QFile::remove(pc.filePath(QStringLiteral("A.WMF")));
+        dialogs.shown.clear();
+        form.PCFileList->setCurrentRow(0);
+        form.PCFileList_Click();
+        QVERIFY(dialogs.shown.isEmpty());
+        QCOMPARE(form.PCFileList->count(), 1);
+        // B.wmf holds no metafile: an error, no crash.
+        form.PCFileList->setCurrentRow(0);
+        form.PCFileList_Click();
+        QCOMPARE(dialogs.shown.value(0).title, QStringLiteral("ERROR"));
+        form.FileLocation[0]->click();
+        QVERIFY(form.QLXFiles->isVisible() && form.CopyAll->isEnabled() && form.QLXFiles->count() == 1);
+        form.close();
+    }
+};
+
+QTEST_MAIN(FilesTest)
+#include "test_files.moc"
