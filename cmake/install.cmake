@@ -1,5 +1,5 @@
 # Installing like any Linux program: the programs into bin/; a desktop entry, its icon and the
-# Windows Metafile MIME type under share/.
+# Windows Metafile MIME type under share/. `cpack -G DEB` packs the same into a .deb (package.cmake).
 include(GNUInstallDirs)
 
 # Run at the end of the top-level CMakeLists.txt, when every program is defined.
@@ -21,3 +21,5 @@ add_test(NAME install_tree COMMAND ${CMAKE_COMMAND}
   -DSAMPLE=${PROJECT_SOURCE_DIR}/fuzz/corpus/wmf/text.wmf -DWITH_QLXCTL=$<TARGET_EXISTS:qlxctl>
   -P ${CMAKE_CURRENT_LIST_DIR}/check_install.cmake)
 set_tests_properties(install_tree PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)

@@ -1,0 +1,20 @@
+# Makes the .deb of BUILD_DIR in OUT and checks that it holds the programs and that its Depends
+# line, which dpkg-shlibdeps derives, names the Qt libraries they link.
+include(${CMAKE_CURRENT_LIST_DIR}/run_checked.cmake)
+
+file(REMOVE_RECURSE ${OUT})
+run_checked(ignored ${CMAKE_CPACK_COMMAND} -G DEB -B ${OUT} --config ${BUILD_DIR}/CPackConfig.cmake)
+file(GLOB deb ${OUT}/*.deb)
+run_checked(depends dpkg-deb -f ${deb} Depends)
+string(STRIP "${depends}" depends)
+foreach(lib libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6svg6)
+  if(NOT depends MATCHES "(^| )${lib}([ ,]|$)")
+    message(FATAL_ERROR "Depends lacks ${lib}: ${depends}")
+  endif()
+endforeach()
+run_checked(contents dpkg-deb -c ${deb})
+foreach(file usr/bin/qlxcopy usr/bin/qlxrender usr/share/applications/qlxcopy.desktop)
+  if(NOT contents MATCHES "\\./${file}\n")
+    message(FATAL_ERROR "${deb} lacks ${file}")
+  endif()
+endforeach()
