@@ -1,4 +1,5 @@
 #include "app/mainform.h"
+#include "app/colours.h"
 
 #include "app/iniio.h"
 #include "app/layout.h"
@@ -23,10 +24,6 @@
 
 namespace qlx {
 namespace {
-
-constexpr QRgb kLightGrey = 0xE0E0E0;
-constexpr QRgb kRed = 0xFF0000; // Qt's 0xRRGGBB
-
 // The window's fonts are those of the original platform; these are their nearest relatives here.
 void substituteFonts()
 {

@@ -1,6 +1,7 @@
 // "Read QLX Directory": open the selected bus, identify the tester, and end connected or not.
 
 #include "app/mainform.h"
+#include "app/colours.h"
 #include "link/tester.h"
 #include "platform/dialogs.h"
 
@@ -11,11 +12,6 @@
 #include <QRadioButton>
 
 namespace qlx {
-namespace {
-constexpr QRgb kGreen = 0x00FF00;
-constexpr QRgb kRed = 0xFF0000;
-} // namespace
-
 void MainForm::TestQLX_Click()
 {
     Exchange exchange(*this);

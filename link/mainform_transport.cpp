@@ -2,6 +2,7 @@
 // the cable advice, and the progress and debug displays of the receive routines.
 
 #include "app/mainform.h"
+#include "app/colours.h"
 #include "platform/dialogs.h"
 
 #include <QLabel>
@@ -66,6 +67,6 @@ void MainForm::serialProgressRange(int max) { Stat->setMaximum(max); }
 
 void MainForm::serialProgress(int value) { Stat->setValue(value); }
 
-void MainForm::serialCountdown(const QString& text) { setStatus(text, 0x00FF00); }
+void MainForm::serialCountdown(const QString& text) { setStatus(text, kGreen); }
 
 } // namespace qlx

@@ -1,6 +1,7 @@
 // Deleting on the tester (the Delete key, DelThis, DeleteAll) and copying every hardcopy (CopyAll).
 
 #include "app/mainform.h"
+#include "app/colours.h"
 #include "platform/dialogs.h"
 #include "store/deletion.h"
 #include "store/names.h"
@@ -11,8 +12,6 @@
 
 namespace qlx {
 namespace {
-constexpr QRgb kYellow = 0xFFFF00;
-constexpr QRgb kGreen = 0x00FF00;
 
 QString selectedText(const QListWidget* list)
 {

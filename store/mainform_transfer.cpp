@@ -2,6 +2,7 @@
 // on the clipboard.
 
 #include "app/mainform.h"
+#include "app/colours.h"
 #include "platform/dialogs.h"
 #include "platform/wmf/wmfclipboard.h"
 #include "platform/wmf/wmfview.h"
@@ -16,10 +17,6 @@
 #include <QListWidget>
 
 namespace qlx {
-namespace {
-constexpr QRgb kRed = 0xFF0000;
-} // namespace
-
 void MainForm::QLXFiles_Click()
 {
     const QList<QListWidgetItem*> selected = QLXFiles->selectedItems();
