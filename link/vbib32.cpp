@@ -2,6 +2,8 @@
 
 #include "link/niglobal.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QLibrary>
 #include <QStringList>
 
@@ -71,7 +73,9 @@ void reportOnce(const QString& line)
     if (reported)
         return;
     reported = true;
-    std::fprintf(stderr, "qlxcopy: %s; GPIB calls will fail\n", qPrintable(line));
+    // Named after the running program: the window and qlxctl share this code.
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    std::fprintf(stderr, "%s: %s; GPIB calls will fail\n", qPrintable(program), qPrintable(line));
 }
 
 template <typename T>

@@ -19,6 +19,12 @@ QString unsafeNameReason(const QString& name)
     return {};
 }
 
+bool hardcopyNameLess(const QString& a, const QString& b)
+{
+    const int byName = a.compare(b, Qt::CaseInsensitive);
+    return byName != 0 ? byName < 0 : a < b;
+}
+
 QString trimBlanks(const QString& text)
 {
     qsizetype b = 0;

@@ -14,6 +14,9 @@ bool isHardcopyName(const QString& name);
 // name is safe. Such a name could escape the PC folder or end the quoted name in a command early.
 QString unsafeNameReason(const QString& name);
 
+// The order of the tester's list: alphabetical whatever the case, a case-sensitive tie-break.
+bool hardcopyNameLess(const QString& a, const QString& b);
+
 // Leading and trailing blanks removed, as the tester pads its fields with them.
 QString trimBlanks(const QString& text);
 

@@ -3,6 +3,7 @@
 #include "app/mainform.h"
 #include "platform/dialogs.h"
 #include "store/directory.h"
+#include "store/names.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,8 +19,7 @@ public:
     using QListWidgetItem::QListWidgetItem;
     bool operator<(const QListWidgetItem& other) const override
     {
-        const int byName = text().compare(other.text(), Qt::CaseInsensitive);
-        return byName != 0 ? byName < 0 : text() < other.text();
+        return hardcopyNameLess(text(), other.text());
     }
 };
 

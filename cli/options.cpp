@@ -1,0 +1,156 @@
+#include "cli/options.h"
+
+#include <QHash>
+
+namespace qlx::cli {
+namespace {
+
+const QHash<QString, Command> kCommands = {
+    {QStringLiteral("identify"), Command::Identify}, {QStringLiteral("list"), Command::List},
+    {QStringLiteral("get"), Command::Get},           {QStringLiteral("sync"), Command::Sync},
+    {QStringLiteral("delete"), Command::Delete},
+};
+
+// Which command accepts which of its own options.
+bool accepts(Command command, const QString& option)
+{
+    switch (command) {
+    case Command::List:
+        return option == u"--json";
+    case Command::Get:
+        return option == u"--all" || option == u"--to" || option == u"--overwrite";
+    case Command::Sync:
+        return option == u"--to" || option == u"--overwrite" || option == u"--watch";
+    case Command::Delete:
+        return option == u"--all" || option == u"--yes";
+    case Command::Identify:
+    case Command::None:
+        return false;
+    }
+    return false;
+}
+
+QString checkNames(const Options& o)
+{
+    const bool takesNames = o.command == Command::Get || o.command == Command::Delete;
+    if (!takesNames)
+        return o.names.isEmpty() ? QString() : QStringLiteral("unexpected argument \"%1\"").arg(o.names.first());
+    if (o.all && !o.names.isEmpty())
+        return QStringLiteral("give either names or --all, not both");
+    if (!o.all && o.names.isEmpty())
+        return QStringLiteral("give the names of the files, or --all");
+    return {};
+}
+
+} // namespace
+
+ParsedArguments parseArguments(const QStringList& arguments)
+{
+    ParsedArguments result;
+    Options& o = result.options;
+    QString& error = result.error;
+    for (qsizetype i = 0; i < arguments.size() && error.isEmpty(); ++i) {
+        QString arg = arguments[i];
+        std::optional<QString> value;
+        if (arg.startsWith(u"--") && arg.contains(u'=')) {
+            value = arg.section(u'=', 1);
+            arg = arg.section(u'=', 0, 0);
+        }
+        const auto takeValue = [&]() -> QString {
+            if (!value && i + 1 < arguments.size())
+                value = arguments[++i];
+            if (!value)
+                error = QStringLiteral("%1 needs a value").arg(arg);
+            return value.value_or(QString());
+        };
+        if (arg == u"--help" || arg == u"-h") {
+            o.help = true;
+        } else if (arg == u"--version") {
+            o.version = true;
+        } else if (arg == u"--quiet" || arg == u"-q") {
+            o.quiet = true;
+        } else if (arg == u"--bus") {
+            const QString bus = takeValue().toLower();
+            if (bus == u"ieee")
+                o.bus = Bus::Gpib;
+            else if (bus == u"com")
+                o.bus = Bus::Serial;
+            else if (error.isEmpty())
+                error = QStringLiteral("--bus takes ieee or com, not \"%1\"").arg(bus);
+        } else if (arg == u"--address") {
+            o.address = takeValue();
+        } else if (arg.startsWith(u'-') && arg.size() > 1) {
+            if (!accepts(o.command, arg))
+                error = QStringLiteral("unknown option %1").arg(arg);
+            else if (arg == u"--json")
+                o.json = true;
+            else if (arg == u"--all")
+                o.all = true;
+            else if (arg == u"--overwrite")
+                o.overwrite = true;
+            else if (arg == u"--yes")
+                o.yes = true;
+            else if (arg == u"--to")
+                o.toDir = takeValue();
+            else if (arg == u"--watch") {
+                bool ok = false;
+                o.watchSeconds = takeValue().toInt(&ok);
+                if (error.isEmpty() && (!ok || o.watchSeconds < 1))
+                    error = QStringLiteral("--watch takes a whole number of seconds, at least 1");
+            }
+        } else if (o.command == Command::None) {
+            o.command = kCommands.value(arg, Command::None);
+            if (o.command == Command::None)
+                error = QStringLiteral("unknown command \"%1\"").arg(arg);
+        } else {
+            o.names << arg;
+        }
+    }
+    if (!error.isEmpty() || o.help || o.version)
+        return result;
+    if (o.command == Command::None)
+        error = QStringLiteral("no command given");
+    else
+        error = checkNames(o);
+    return result;
+}
+
+QString helpText(Command command)
+{
+    switch (command) {
+    case Command::Identify:
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] identify\n"
+                              "Prints the tester's maker, model, serial number and firmware, one per line.\n");
+    case Command::List:
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] list [--json]\n"
+                              "Prints the hardcopies in the tester's print directory, one name per line.\n"
+                              "  --json   a JSON array of {\"name\": ..., \"size\": ...} instead\n");
+    case Command::Get:
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] get NAME... | --all [--to DIR] [--overwrite]\n"
+                              "Copies hardcopies into DIR (default: the current folder). An identical file\n"
+                              "there counts as copied; a different one is kept unless --overwrite is given.\n");
+    case Command::Sync:
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] sync [--to DIR] [--overwrite] [--watch SECONDS]\n"
+                              "Copies the hardcopies that DIR lacks or holds with another size.\n"
+                              "  --watch SECONDS   keep reading the directory at this interval until\n"
+                              "                    interrupted (Ctrl+C or SIGTERM)\n");
+    case Command::Delete:
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] delete NAME... | --all [--yes]\n"
+                              "Deletes files on the tester; --all deletes every hardcopy. Asks first on a\n"
+                              "terminal; without one, --yes is required.\n");
+    case Command::None:
+        break;
+    }
+    return QStringLiteral(
+        "usage: qlxctl [--bus ieee|com] [--address ADDR] [--quiet] COMMAND ...\n"
+        "Copies hardcopies from a QLX tester over GPIB (ieee) or a serial line (com).\n"
+        "  --bus ieee|com   the bus (default: as the window last used it, else ieee)\n"
+        "  --address ADDR   GPIB primary address, or serial port number or device path\n"
+        "                   (default: as the window last used it, else 20)\n"
+        "  --quiet          no progress and no messages but errors\n"
+        "  --version        the program's version\n"
+        "Commands: identify, list, get, sync, delete; \"qlxctl COMMAND --help\" describes each.\n"
+        "Exit status: 0 done, 1 a file failed or was kept, 2 usage, 3 tester not reached.\n");
+}
+
+} // namespace qlx::cli

@@ -1,0 +1,42 @@
+#pragma once
+// The command line of qlxctl, parsed without side effects so that tests can call it directly.
+
+#include "link/linktypes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace qlx::cli {
+
+enum class Command { None, Identify, List, Get, Sync, Delete };
+
+struct Options {
+    std::optional<Bus> bus;         // unset: the window's settings decide
+    std::optional<QString> address; // unset: the window's settings decide
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    Command command = Command::None;
+    QStringList names;
+    bool all = false;
+    bool json = false;
+    QString toDir = QStringLiteral(".");
+    bool overwrite = false;
+    int watchSeconds = 0; // 0: one pass
+    bool yes = false;
+};
+
+struct ParsedArguments {
+    Options options;
+    QString error; // empty when the arguments are valid
+};
+
+// `arguments` without the program name.
+ParsedArguments parseArguments(const QStringList& arguments);
+
+// The help text for a command; Command::None gives the program's.
+QString helpText(Command command);
+
+} // namespace qlx::cli
