@@ -1,12 +1,18 @@
 // Render times of the metafile player: every sample hardcopy of a folder and the largest corpus
-// file, each at 800x600 and at 3840x2160. Prints one line per figure (median of repeated runs):
-//   render_ms file=NAME size=WxH value=MS
+// file, each at 800x600, 1920x1080 and 3840x2160. Prints one line per figure (median of repeated
+// runs) with the number of pixels its text covers, found by drawing it once more with the text
+// records made into no-ops, so that a time for text that went missing cannot pass unnoticed:
+//   render_ms file=NAME size=WxH value=MS text_pixels=N
+// A picture with text records whose text covers no pixel gets a text_missing line, and the
+// program then exits with status 1.
 // Usage: bench_wmf [SAMPLE_FOLDER [CORPUS_FOLDER]]; both default to tests/wmf/corpus.
 
+#include "platform/wmf/wmfformat.h"
 #include "platform/wmf/wmfpicture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -21,6 +27,15 @@ QString defaultCorpus()
 {
     const QString here = QFileInfo(QStringLiteral(__FILE__)).absolutePath();
     return QDir(here).absoluteFilePath(QStringLiteral("../tests/wmf/corpus"));
+}
+
+QImage render(const WmfPicture& picture, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    picture.draw(painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    return image;
 }
 
 double medianRenderMs(const WmfPicture& picture, QSize size)
@@ -42,17 +57,57 @@ double medianRenderMs(const WmfPicture& picture, QSize size)
     return times[times.size() / 2];
 }
 
-void report(const QFileInfo& file, const QString& label)
+// The metafile with its text records turned into escapes, which draw nothing; null when it has none.
+WmfPicture withoutText(const QByteArray& bytes)
 {
-    const WmfPicture picture = WmfPicture::load(file.absoluteFilePath());
+    QByteArray stripped = bytes;
+    const wmf::Bytes file(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
+    bool any = false;
+    for (const wmf::Record& r : wmf::splitRecords(file, wmf::parseHeader(file))) {
+        if (r.function == wmf::fn::TextOut || r.function == wmf::fn::ExtTextOut) {
+            stripped[r.offset + 4] = char(wmf::fn::Escape & 0xFF);
+            stripped[r.offset + 5] = char(wmf::fn::Escape >> 8);
+            any = true;
+        }
+    }
+    return any ? WmfPicture::fromData(stripped) : WmfPicture();
+}
+
+int differingPixels(const QImage& a, const QImage& b)
+{
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            count += p[x] != q[x];
+    }
+    return count;
+}
+
+// Returns false when the picture has text and none of it was drawn at some size.
+bool report(const QFileInfo& file, const QString& label)
+{
+    QFile in(file.absoluteFilePath());
+    const QByteArray bytes = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    const WmfPicture picture = WmfPicture::fromData(bytes);
     if (picture.isNull()) {
         std::printf("skipped file=%s reason=unreadable\n", qPrintable(label));
-        return;
+        return true;
     }
-    for (QSize size : {QSize(800, 600), QSize(3840, 2160)})
-        std::printf("render_ms file=%s size=%dx%d value=%.3f\n", qPrintable(label), size.width(), size.height(),
-                    medianRenderMs(picture, size));
-    std::fflush(stdout);
+    const WmfPicture plain = withoutText(bytes);
+    bool drawn = true;
+    for (QSize size : {QSize(800, 600), QSize(1920, 1080), QSize(3840, 2160)}) {
+        const int text = plain.isNull() ? 0 : differingPixels(render(picture, size), render(plain, size));
+        std::printf("render_ms file=%s size=%dx%d value=%.3f text_pixels=%d\n", qPrintable(label), size.width(),
+                    size.height(), medianRenderMs(picture, size), text);
+        if (!plain.isNull() && text == 0) {
+            std::printf("text_missing file=%s size=%dx%d\n", qPrintable(label), size.width(), size.height());
+            drawn = false;
+        }
+        std::fflush(stdout);
+    }
+    return drawn;
 }
 
 QFileInfoList metafiles(const QString& folder)
@@ -74,13 +129,14 @@ int main(int argc, char** argv)
     const QFileInfoList files = metafiles(samples);
     if (files.isEmpty())
         std::printf("skipped folder=%s reason=no-metafiles\n", qPrintable(samples));
+    bool drawn = true;
     for (const QFileInfo& file : files)
-        report(file, file.fileName());
+        drawn = report(file, file.fileName()) && drawn;
 
     const QFileInfoList all = metafiles(corpus);
     const auto largest = std::max_element(all.begin(), all.end(),
                                           [](const QFileInfo& a, const QFileInfo& b) { return a.size() < b.size(); });
     if (largest != all.end())
-        report(*largest, "largest:" + largest->fileName());
-    return 0;
+        drawn = report(*largest, "largest:" + largest->fileName()) && drawn;
+    return drawn ? 0 : 1;
 }
