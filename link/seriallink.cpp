@@ -149,7 +149,26 @@ DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* o
         }
         return std::nullopt;
     });
+    if (outcome == Outcome::Malformed || outcome == Outcome::TooLarge)
+        discardRest();
     return {outcome == Outcome::Ok ? receiver.takeData() : QByteArray(), outcome};
+}
+
+// The rest of a refused answer is still on its way; left in the port, it would be taken for the
+// answer to the next command. Reads it away until the line is quiet, abort() or the time-out.
+void SerialLink::discardRest()
+{
+    constexpr double kQuiet = 0.2;
+    Waiter waiter(m_port);
+    Waiter* const outer = m_waiter;
+    m_waiter = &waiter;
+    const auto restore = qScopeGuard([&] { m_waiter = outer; });
+    const double end = now() + DataReceiver::kTimeout;
+    while (m_port.isOpen() && now() < end) {
+        m_port.readAll();
+        if (waiter.wait(kQuiet) != Wake::Progress || m_port.bytesAvailable() == 0)
+            return;
+    }
 }
 
 } // namespace qlx

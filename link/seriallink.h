@@ -20,7 +20,8 @@ public:
     // progress (TimedOut, with what arrived). Bytes already waiting in the port count as answer.
     TextAnswer queryText(const QByteArray& command);
     // Sends `command` plus LF and receives a definite-length block; TimedOut after 5 s without
-    // new bytes. Progress and countdown go to the observer.
+    // new bytes. Progress and countdown go to the observer. After a malformed or too large block
+    // the rest of it is read away until the line is quiet, so the next answer starts clean.
     DataAnswer queryData(const QByteArray& command, TransportObserver* observer);
     // Writes `command` plus LF at once; reads nothing.
     void send(const QByteArray& command);
@@ -35,6 +36,7 @@ private:
     // Polls the receiver until it is done, its time-out passes, the port fails or abort().
     template <typename Receiver, typename Finished>
     Outcome run(Receiver& receiver, Finished finished);
+    void discardRest();
     double now() const { return m_clock.nsecsElapsed() / 1e9; }
 
     QSerialPort& m_port;
