@@ -230,6 +230,10 @@ private slots:
             QCOMPARE(statusColour(*form), kRed);
             QVERIFY(!form->Connected && !form->CopyAll->isEnabled() && form->QLXFiles->count() == 0);
         } else {
+            // Without a PC copy only the advice, if any; nothing is said about the PC copy missing.
+            clickRow(form->QLXFiles, 0);
+            QCOMPARE(dialogs.shown.size(), firstMessage.isEmpty() ? 0 : 1);
+            dialogs.shown.clear();
             clickRow(form->QLXFiles, 1);
             QCOMPARE(titles(dialogs), firstMessage.isEmpty() ? QStringList{"ERROR"} : QStringList({"ERROR", "ERROR"}));
             if (firstMessage.isEmpty())
