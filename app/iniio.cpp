@@ -96,6 +96,9 @@ void IniAccess(const QString& filePath, const QString& section, const QString& k
 
 QString settingsFilePath(const QString& programDir)
 {
+    const QString chosen = qEnvironmentVariable("QLXCOPY_SETTINGS");
+    if (!chosen.isEmpty())
+        return chosen;
     const QString beside = QDir(programDir).filePath(kFileName);
     if (QFileInfo::exists(beside) || QFileInfo(programDir).isWritable())
         return beside;

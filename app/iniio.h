@@ -24,8 +24,8 @@ void IniWrite(const QString& filePath, const QString& section, const QString& ke
 // blank when not negative.
 QString iniTextForm(const QVariant& value);
 
-// The file beside the program when that folder is writable or already holds the file,
-// otherwise the per-user configuration folder.
+// The file that QLXCOPY_SETTINGS names when that is set; otherwise the file beside the program
+// when that folder is writable or already holds the file, otherwise the per-user configuration folder.
 QString settingsFilePath(const QString& programDir);
 
 } // namespace qlx

@@ -117,6 +117,9 @@ private slots:
     {
         QTemporaryDir dir;
         QCOMPARE(settingsFilePath(dir.path()), dir.filePath(QStringLiteral("QLXCopy.INI")));
+        qputenv("QLXCOPY_SETTINGS", "/elsewhere/demo.ini");
+        QCOMPARE(settingsFilePath(dir.path()), QStringLiteral("/elsewhere/demo.ini"));
+        qunsetenv("QLXCOPY_SETTINGS");
     }
 };
 
