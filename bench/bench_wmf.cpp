@@ -2,7 +2,8 @@
 // file, each at 800x600, 1920x1080 and 3840x2160. Prints one line per figure (median of repeated
 // runs) with the number of pixels its text covers, found by drawing it once more with the text
 // records made into no-ops, so that a time for text that went missing cannot pass unnoticed:
-//   render_ms file=NAME size=WxH value=MS text_pixels=N
+//   render_ms file=NAME size=WxH value=MS text_pixels=N no_text_ms=MS
+// where no_text_ms is the time of that text-free drawing, the share of everything but the text.
 // A picture with text records whose text covers no pixel gets a text_missing line, and the
 // program then exits with status 1.
 // Usage: bench_wmf [SAMPLE_FOLDER [CORPUS_FOLDER]]; both default to tests/wmf/corpus.
@@ -99,8 +100,10 @@ bool report(const QFileInfo& file, const QString& label)
     bool drawn = true;
     for (QSize size : {QSize(800, 600), QSize(1920, 1080), QSize(3840, 2160)}) {
         const int text = plain.isNull() ? 0 : differingPixels(render(picture, size), render(plain, size));
-        std::printf("render_ms file=%s size=%dx%d value=%.3f text_pixels=%d\n", qPrintable(label), size.width(),
-                    size.height(), medianRenderMs(picture, size), text);
+        const double ms = medianRenderMs(picture, size);
+        const double plainMs = plain.isNull() ? ms : medianRenderMs(plain, size);
+        std::printf("render_ms file=%s size=%dx%d value=%.3f text_pixels=%d no_text_ms=%.3f\n", qPrintable(label),
+                    size.width(), size.height(), ms, text, plainMs);
         if (!plain.isNull() && text == 0) {
             std::printf("text_missing file=%s size=%dx%d\n", qPrintable(label), size.width(), size.height());
             drawn = false;
