@@ -132,40 +132,6 @@ class TestSimGpib : public QObject {
     QCOMPARE(words_.err, EABO);
   }
 
-  // Every branch of the client's status registration can be reached; the words stay untouched
-  // while they are not registered.
-  void registrationResults() {
-    qputenv("QLXSIM_REGISTER_RESULT", "1,0");
-    Words other;
-    QCOMPARE(gpib_.registerWords(&other.sta, &other.err, &other.cnt, &other.cntl), 1ul);
-    QCOMPARE(gpib_.unregisterWords(), 0ul);
-    QCOMPARE(gpib_.registerWords(&words_.sta, &words_.err, &words_.cnt, &words_.cntl), 0ul);
-    for (const char* result : {"2", "3", "9"}) {
-      qputenv("QLXSIM_REGISTER_RESULT", result);
-      QCOMPARE(gpib_.registerWords(&other.sta, &other.err, &other.cnt, &other.cntl), qgetenv("QLXSIM_REGISTER_RESULT").toULong());
-    }
-    gpib_.unregisterWords();
-    words_ = {};
-    gpib_.ibdev(0, 20, 96, 13, 1, 0);
-    QCOMPARE(words_.sta, -1);
-    qunsetenv("QLXSIM_REGISTER_RESULT");
-    QCOMPARE(gpib_.registerWords(&words_.sta, &words_.err, &words_.cnt, &words_.cntl), 0ul);
-  }
-
-  void plainLibraryHasGlobalWords() {
-    Gpib plain("libqlxsim-gpib-plain.so");
-    QVERIFY2(plain.handle, dlerror());
-    QVERIFY(!plain.registerWords && !plain.unregisterWords);
-    auto* sta = static_cast<int*>(dlsym(plain.handle, "ibsta"));
-    auto* cntl = static_cast<long*>(dlsym(plain.handle, "ibcntl"));
-    QVERIFY(sta && cntl && dlsym(plain.handle, "iberr") && dlsym(plain.handle, "ibcnt"));
-    const int ud = plain.ibdev(0, 20, 96, 13, 1, 0);
-    plain.write(ud, "*IDN?");
-    char buffer[500];
-    QCOMPARE(plain.ibrd(ud, buffer, sizeof buffer), CMPL | END);
-    QCOMPARE(*sta, CMPL | END);
-    QCOMPARE(*cntl, static_cast<long>(kIdn.size() + 1));
-  }
 };
 
 QTEST_GUILESS_MAIN(TestSimGpib)

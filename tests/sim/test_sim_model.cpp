@@ -1,5 +1,5 @@
-// The simulated tester's model: answers, listing, blocks, names, faults, the log escaping, the
-// line pacing schedule, the registration results and the sample hardcopies.
+// The simulated tester's model: its directories, the names it accepts, the faults, the line
+// pacing schedule and the sample hardcopies.
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
@@ -55,23 +55,6 @@ class TestSimModel : public QObject {
     writeFile(folder() / "NOTE.TXT", "note");
   }
 
-  void identityAndSilentCommands() {
-    Tester tester(config());
-    QCOMPARE(answerOf(tester, "*IDN?\n"), std::string(kIdentity) + "\r\n");
-    for (const char* command : {"*SEC 0\n", "*GTL\n", "MMEM:CDIR \"\\USERDATA\\PRINT\"\n",
-                                "MMEM:DEL \"NONE.WMF\",INT\n", "BOGUS?\n"}) {
-      QCOMPARE(answerOf(tester, command), std::string("<none>"));
-    }
-  }
-
-  void listingIsReadableByTheClient() {
-    Tester tester(config());
-    const std::string answer = answerOf(tester, "MMEM:SCAN?\n");
-    QVERIFY(answer.starts_with("00005,\"\\USERDATA\\PRINT\",F"));
-    QVERIFY(answer.ends_with(",\"NOTE.TXT\",BIN,4\r\n"));
-    QCOMPARE(hardcopiesInListing(answer, true).value(), QStringList({"a.wmf", "B.WMF"}));
-  }
-
   void otherDirectoriesListEmptyWithoutProductWord() {
     Tester tester(config());
     tester.handle("MMEM:CDIR \"\\USERDATA\"");
@@ -95,17 +78,6 @@ class TestSimModel : public QObject {
     QCOMPARE(hardcopiesInListing(answerOf(rightDir, "MMEM:SCAN?\n"), true)->size(), 2);
   }
 
-  void dataBlocksCarryTheBytesUnchanged() {
-    const std::string raw("A\0B\r\nC", 6);
-    writeFile(folder() / "Z.WMF", raw);
-    writeFile(folder() / "TWELVE.WMF", std::string(12, '\xFF'));
-    Tester tester(config());
-    QCOMPARE(answerOf(tester, "MMEM:DATA? \"Z.WMF\"\n"), "#16" + raw + "\r\n");
-    QCOMPARE(answerOf(tester, "mmem:data? \"z.wmf\""), "#16" + raw + "\r\n");  // case-blind
-    QCOMPARE(answerOf(tester, "MMEM:DATA? \"TWELVE.WMF\""), "#212" + std::string(12, '\xFF') + "\r\n");
-    QCOMPARE(definiteBlock(""), std::string("#10"));
-  }
-
   void namesNeverLeaveTheFolder() {
     fs::create_directory(folder() / "sub");
     writeFile(folder() / "sub" / "IN.WMF", "x");
@@ -118,13 +90,6 @@ class TestSimModel : public QObject {
     tester.handle("MMEM:DEL \"sub/IN.WMF\",INT");
     QVERIFY(fs::exists(folder() / "sub" / "IN.WMF"));
     QVERIFY(!isPlainName("a\x01.WMF") && !isPlainName("a,b.WMF") && isPlainName("HC_0001.WMF"));
-  }
-
-  void deleteRemovesTheFile() {
-    Tester tester(config());
-    tester.handle("MMEM:DEL \"B.WMF\",INT\n");
-    QVERIFY(!fs::exists(folder() / "B.WMF"));
-    QCOMPARE(hardcopiesInListing(answerOf(tester, "MMEM:SCAN?"), true).value(), QStringList({"a.wmf"}));
   }
 
   void faults() {

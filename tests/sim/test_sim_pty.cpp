@@ -156,15 +156,6 @@ class TestSimPty : public QObject {
     QCOMPARE(QByteArray::fromStdString(line.receive(100000, 500)), expected);
   }
 
-  // Paced at the default 19200 baud, a block of some kilobytes arrives whole and unchanged.
-  void pacedAnswersArriveWhole() {
-    SimProcess sim(folder(), {"--log", ""});
-    Line line(sim.path());
-    const QByteArray block = hardcopyBlock() + "\r\n";
-    QVERIFY(block.size() > 2000);
-    const std::string got = line.query("MMEM:DATA? \"HC_0001.WMF\"\n", block.size());
-    QCOMPARE(QByteArray::fromStdString(got), block);
-  }
 };
 
 QTEST_GUILESS_MAIN(TestSimPty)

@@ -284,20 +284,6 @@ private slots:
         QVERIFY(difference(renderImage(WmfPicture::load(other), reference.size()), reference) > d + 3);
     }
 
-    void svgLooksLikeTheRasterRendering()
-    {
-        for (const QString& name : {"lo-fonts.wmf", "ink-shapes.wmf"}) {
-            const WmfPicture picture = WmfPicture::load(sourceDir() + "/tests/wmf/corpus/" + name);
-            const QSize size = renderSize(picture);
-            QImage fromSvg(size, QImage::Format_RGB32);
-            fromSvg.fill(Qt::white);
-            QPainter painter(&fromSvg);
-            QSvgRenderer(renderSvg(picture, size)).render(&painter);
-            painter.end();
-            QVERIFY2(difference(fromSvg, renderImage(picture, size)) < 4, qPrintable(name));
-        }
-    }
-
     void renderTool()
     {
         const QString tool = buildDir() + "/qlxrender";
