@@ -24,7 +24,7 @@ bool blockHeaderPlausible(QByteArrayView head)
         return false;
     if (head.size() < 2)
         return true;
-    if (!isDigit(head[1]))
+    if (!isDigit(head[1]) || head[1] == '0') // "#0" starts an indefinite-length block
         return false;
     const qsizetype end = std::min<qsizetype>(head.size(), 2 + (head[1] - '0'));
     for (qsizetype i = 2; i < end; ++i)

@@ -14,7 +14,8 @@ namespace qlx {
 QString countdownText(double seconds);
 
 // True while the bytes seen so far can still begin a definite-length block header:
-// '#', one digit n, then n digits (checks only as far as bytes are present).
+// '#', one digit n from 1 to 9, then n digits (checks only as far as bytes are present). A digit
+// count of 0 is the indefinite-length form, whose data would be taken for an empty block.
 bool blockHeaderPlausible(QByteArrayView head);
 
 // Value of a run of decimal digits (the length field); the caller checks they are digits.

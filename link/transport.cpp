@@ -152,8 +152,6 @@ DataAnswer Transport::queryGpibData(const QByteArray& text)
     if (!blockHeaderPlausible(mark))
         return {{}, Outcome::Malformed};
     const int digitCount = mark[1] - '0';
-    if (digitCount == 0)
-        return {{}, Outcome::Ok};
     const QByteArray digits = vbib32::ibrdText(ud, digitCount);
     if (ni::status().ibcntl() < digitCount)
         return {{}, Outcome::ShortRead};

@@ -89,9 +89,15 @@ private slots:
         QCOMPARE(huge.state(), DataReceiver::State::TooLarge);
 
         DataReceiver empty(0.0, nullptr);
-        empty.pass("#0" + QByteArray(19, 'z'), 0.1);
+        empty.pass("#10" + QByteArray(18, 'z'), 0.1);
         QCOMPARE(empty.state(), DataReceiver::State::Complete);
         QVERIFY(empty.takeData().isEmpty());
+
+        // The indefinite-length form carries data that an empty result would lose.
+        DataReceiver indefinite(0.0, nullptr);
+        indefinite.pass("#0" + QByteArray(19, 'z'), 0.1);
+        QCOMPARE(indefinite.state(), DataReceiver::State::Malformed);
+        QVERIFY(!blockHeaderPlausible("#0"));
 
         QVERIFY(blockHeaderPlausible(""));
         QVERIFY(blockHeaderPlausible("#21"));
