@@ -52,16 +52,13 @@ void MainForm::TransferHardcopy(const QString& testerName, const QString& pcName
             return;
         reportOutcome(result.outcome);
         setStatus(QStringLiteral("CONNECTION BROKEN!"), kRed);
-        // Nothing new arrived: an older copy is shown, and without one the failure is said already.
-        if (!QFileInfo(result.path).isFile())
-            return;
-        break;
+        break; // an older copy is shown, or "FILE NOT FOUND ON PC" said
     case TransferResult::WriteFailed:
         messageBox(QStringLiteral("The file ") + result.path + QStringLiteral(" could not be written: ") + result.reason
                        + u'.',
                    MbCritical, QStringLiteral("ERROR"));
         if (!QFileInfo(result.path).isFile())
-            return;
+            return; // the cause is said; "not found" would only blame the folder again
         break;
     case TransferResult::Written:
     case TransferResult::Identical:

@@ -230,9 +230,12 @@ private slots:
             QCOMPARE(statusColour(*form), kRed);
             QVERIFY(!form->Connected && !form->CopyAll->isEnabled() && form->QLXFiles->count() == 0);
         } else {
-            // Without a PC copy only the advice, if any; nothing is said about the PC copy missing.
+            // Without a PC copy: the advice, if any, then that there is no PC copy to show.
             clickRow(form->QLXFiles, 0);
-            QCOMPARE(dialogs.shown.size(), firstMessage.isEmpty() ? 0 : 1);
+            const QStringList notFound{"FILE NOT FOUND ON PC"};
+            QCOMPARE(titles(dialogs), firstMessage.isEmpty() ? notFound : QStringList{"ERROR"} + notFound);
+            QCOMPARE(dialogs.shown.last().text, "Error reading file " + pc.filePath("A.WMF") + " from harddisc!");
+            QCOMPARE(form->Status->text(), QString("CONNECTION BROKEN!"));
             dialogs.shown.clear();
             clickRow(form->QLXFiles, 1);
             QCOMPARE(titles(dialogs), firstMessage.isEmpty() ? QStringList{"ERROR"} : QStringList({"ERROR", "ERROR"}));
