@@ -20,8 +20,6 @@ void MainForm::TestQLX_Click()
     setMousePointer(11);
     const ConnectResult result = connectTester(transport_, currentBus(), AdrC->text(), &DeviceHandle);
     AnswerString = QString::fromLatin1(result.idn.text);
-    // A time-out gives the cable advice here; a tester that said nothing gets it only once.
-    const bool adviceGiven = result.opened && result.idn.outcome == Outcome::TimedOut;
     if (result.opened)
         reportOutcome(result.idn.outcome);
     setMousePointer(0);
@@ -31,8 +29,7 @@ void MainForm::TestQLX_Click()
     const Identification& id = result.id;
     switch (id.verdict) {
     case Identification::NotATester:
-        if (!adviceGiven)
-            CableError();
+        CableError();
         SetNotConnected();
         return;
     case Identification::NoComma:
