@@ -196,14 +196,28 @@ void MainForm::connectFileHandlers()
     connect(ImgPath, &QPushButton::clicked, this, &MainForm::ImgPath_Click);
     for (int i = 0; i < 2; ++i)
         connect(FileLocation[i], &QRadioButton::clicked, this, [this, i] { FileLocation_Click(i); });
-    connect(PCFileList, &QListWidget::itemClicked, this, &MainForm::PCFileList_Click);
+    // The PC list the same way: a click or an arrow key shows the file.
+    connect(PCFileList, &QListWidget::itemSelectionChanged, this, &MainForm::PCFileList_Click);
+    connect(PCFileList, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (PCFileList->row(item) == pcRowBeforePress_)
+            PCFileList_Click();
+    });
+    PCFileList->viewport()->installEventFilter(this);
+}
+
+// The row of `list` that is selected now, or -1.
+static int selectedRow(const QListWidget* list)
+{
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.first());
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == QLXFiles->viewport() && event->type() == QEvent::MouseButtonPress) {
-        const QList<QListWidgetItem*> selected = QLXFiles->selectedItems();
-        rowBeforePress_ = selected.isEmpty() ? -1 : QLXFiles->row(selected.first());
+        rowBeforePress_ = selectedRow(QLXFiles);
+    } else if (watched == PCFileList->viewport() && event->type() == QEvent::MouseButtonPress) {
+        pcRowBeforePress_ = selectedRow(PCFileList);
     } else if (watched == QLXFiles && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {

@@ -163,6 +163,7 @@ private:
     bool notOpenReported_ = false;
     bool bulkCopyRunning_ = false;  // closing then waits for the file in progress
     int rowBeforePress_ = -1;       // QLXFiles' selection when the mouse went down
+    int pcRowBeforePress_ = -1;     // PCFileList's, likewise
 };
 
 } // namespace qlx

@@ -50,7 +50,11 @@ void MainForm::TransferHardcopy(const QString& testerName, const QString& pcName
     case TransferResult::LinkBroken:
         if (result.outcome == Outcome::Aborted || result.outcome == Outcome::Busy)
             return;
-        reportOutcome(result.outcome);
+        // A block refused on the serial line gets the advice that its time-out would have given.
+        if (currentBus() == Bus::Serial && (result.outcome == Outcome::Malformed || result.outcome == Outcome::TooLarge))
+            CableError();
+        else
+            reportOutcome(result.outcome);
         setStatus(QStringLiteral("CONNECTION BROKEN!"), kRed);
         break; // an older copy is shown, or "FILE NOT FOUND ON PC" said
     case TransferResult::WriteFailed:

@@ -57,7 +57,10 @@ TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& te
     const DataAnswer answer = transport.queryData(bus, dataRequestCommand(testerName));
     result.outcome = answer.outcome;
     result.bytes = answer.data.size();
-    if (answer.outcome != Outcome::Ok) {
+    // On the serial line an empty block cannot be told from one whose data never came.
+    if (bus == Bus::Serial && answer.outcome == Outcome::Ok && answer.data.isEmpty())
+        result.outcome = Outcome::Malformed;
+    if (result.outcome != Outcome::Ok) {
         result.status = TransferResult::LinkBroken;
         return result;
     }

@@ -199,15 +199,14 @@ private slots:
     void faults_data()
     {
         QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("firstMessage"); // empty: none
+        QTest::addColumn<QString>("firstMessage");
         const QString advice = cableAdviceText(Bus::Serial);
         QTest::newRow("connect, silent") << QStringList{"--fault", "silent"} << advice;
         QTest::newRow("connect, garbage") << QStringList{"--fault", "garbage"} << advice;
         QTest::newRow("cut mid-block") << QStringList{"--fault", "stop-mid-block"} << advice;
         QTest::newRow("silent") << QStringList{"--fault", "silent:MMEM:DATA?"} << advice;
-        // No advice for nonsense: just the older copy that is shown again and holds no metafile.
-        QTest::newRow("garbage") << QStringList{"--fault", "garbage:MMEM:DATA?"} << QString();
-        QTest::newRow("garbage, paced") << QStringList{"--fault", "garbage:MMEM:DATA?", "--baud", "19200"} << QString();
+        QTest::newRow("garbage") << QStringList{"--fault", "garbage:MMEM:DATA?"} << advice;
+        QTest::newRow("garbage, paced") << QStringList{"--fault", "garbage:MMEM:DATA?", "--baud", "19200"} << advice;
     }
     void faults()
     {
@@ -233,18 +232,19 @@ private slots:
             QCOMPARE(statusColour(*form), kRed);
             QVERIFY(!form->Connected && !form->CopyAll->isEnabled() && form->QLXFiles->count() == 0);
         } else {
-            // Without a PC copy: the advice, if any, then that there is no PC copy to show.
+            // Without a PC copy: the advice, then that there is no PC copy to show.
             clickRow(form->QLXFiles, 0);
-            const QStringList notFound{"FILE NOT FOUND ON PC"};
-            QCOMPARE(titles(dialogs), firstMessage.isEmpty() ? notFound : QStringList{"ERROR"} + notFound);
-            QCOMPARE(dialogs.shown.last().text, "Error reading file " + pc.filePath("A.WMF") + " from harddisc!");
+            QCOMPARE(titles(dialogs), QStringList({"ERROR", "FILE NOT FOUND ON PC"}));
+            QCOMPARE(dialogs.shown[0].text, firstMessage);
+            QCOMPARE(dialogs.shown[1].text, "Error reading file " + pc.filePath("A.WMF") + " from harddisc!");
             QCOMPARE(form->Status->text(), QString("CONNECTION BROKEN!"));
+            // With one: the advice, then the older copy, which holds no metafile.
             dialogs.shown.clear();
             clickRow(form->QLXFiles, 1);
-            QCOMPARE(titles(dialogs), firstMessage.isEmpty() ? QStringList{"ERROR"} : QStringList({"ERROR", "ERROR"}));
-            if (firstMessage.isEmpty())
-                firstMessage = "The file " + pc.filePath("B.WMF") + " cannot be shown: it is no Windows Metafile or it is damaged.";
+            QCOMPARE(titles(dialogs), QStringList({"ERROR", "ERROR"}));
             QCOMPARE(dialogs.shown[0].text, firstMessage);
+            QCOMPARE(dialogs.shown[1].text,
+                     "The file " + pc.filePath("B.WMF") + " cannot be shown: it is no Windows Metafile or it is damaged.");
             QCOMPARE(form->Status->text(), QString("CONNECTION BROKEN!"));
             QCOMPARE(statusColour(*form), kRed);
             QCOMPARE(QDir(pc.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"B.WMF"});
