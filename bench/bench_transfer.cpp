@@ -7,23 +7,28 @@
 //                        answer / (click -> picture shown)                      (goal >= 0.98)
 //   serial_cpu_fraction  process CPU time / elapsed over the same interval      (goal <= 0.02)
 // A figure counts only when the PC folder holds exactly the tester's bytes afterwards, the pane
-// shows that picture and no message box came up; otherwise a "failed" line and exit status 1.
+// shows that picture, the clipboard offers it (its image and SVG forms are drawn when asked for,
+// which happens after the figure is taken) and no message box came up; otherwise a "failed"
+// line and exit status 1.
 // Usage: bench_transfer [gpib_bytes [serial_bytes]] (even sizes; 0 leaves that part out); qlxsim, libqlxsim-gpib.so and
 // libbench-gpib-probe.so are taken from the folder of this program.
 
 #include "app/iniio.h"
 #include "app/mainform.h"
 #include "platform/dialogs.h"
+#include "platform/wmf/wmfclipboard.h"
 #include "platform/wmf/wmfview.h"
 #include "sim/wmf_writer.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QSet>
@@ -115,6 +120,14 @@ public:
     QString browseForFolder(QWidget*, const QString&, const QString&) override { return {}; }
     QString first;
 };
+
+// The clipboard holds the metafile bytes and gives its image and SVG forms when asked.
+bool clipboardOffers(const QByteArray& bytes)
+{
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    return mime && mime->data(QString::fromLatin1(WmfMimeType)) == bytes
+        && !qvariant_cast<QImage>(mime->imageData()).isNull() && !mime->data(QStringLiteral("image/svg+xml")).isEmpty();
+}
 
 int failed(const char* part, const QString& reason)
 {
@@ -309,6 +322,8 @@ public:
             road.error = QStringLiteral("the pane does not hold the hardcopy");
         else if (!paneShowsSomething(form->Bild))
             road.error = QStringLiteral("the pane is blank");
+        else if (!clipboardOffers(bytes))
+            road.error = QStringLiteral("the clipboard does not offer the hardcopy");
         return road;
     }
 

@@ -4,6 +4,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMimeData>
 
 #ifdef Q_OS_WIN
@@ -11,18 +12,55 @@
 #include <windows.h>
 #endif
 
-QMimeData* wmfMimeData(const WmfPicture& picture)
-{
-    auto* mime = new QMimeData;
-    if (picture.isNull())
-        return mime;
-    const QSize size = renderSize(picture);
-    mime->setImageData(renderImage(picture, size));
-    mime->setData(QStringLiteral("image/svg+xml"), renderSvg(picture, size));
-    mime->setData(QString::fromLatin1(WmfMimeType), picture.data());
-    mime->setData(QString::fromLatin1(OfficeWmfMimeType), picture.data());
-    return mime;
-}
+namespace {
+
+constexpr char kImageType[] = "application/x-qt-image";
+constexpr char kSvgType[] = "image/svg+xml";
+
+// The metafile bytes are there at once; the image and the SVG document are drawn the first time
+// a program asks for them, so that showing a picture does not wait for forms nobody pastes.
+class WmfMimeData : public QMimeData {
+public:
+    explicit WmfMimeData(const WmfPicture& picture) : m_picture(picture) {}
+
+    QStringList formats() const override
+    {
+        if (m_picture.isNull())
+            return {};
+        return {QString::fromLatin1(kImageType), QString::fromLatin1(kSvgType), QString::fromLatin1(WmfMimeType),
+                QString::fromLatin1(OfficeWmfMimeType)};
+    }
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override
+    {
+        Q_UNUSED(type)
+        if (m_picture.isNull())
+            return {};
+        if (mimeType == QLatin1String(kImageType)) {
+            if (m_image.isNull())
+                m_image = renderImage(m_picture, renderSize(m_picture));
+            return m_image;
+        }
+        if (mimeType == QLatin1String(kSvgType)) {
+            if (m_svg.isEmpty())
+                m_svg = renderSvg(m_picture, renderSize(m_picture));
+            return m_svg;
+        }
+        if (mimeType == QLatin1String(WmfMimeType) || mimeType == QLatin1String(OfficeWmfMimeType))
+            return m_picture.data();
+        return {};
+    }
+
+private:
+    WmfPicture m_picture;
+    mutable QImage m_image;
+    mutable QByteArray m_svg;
+};
+
+} // namespace
+
+QMimeData* wmfMimeData(const WmfPicture& picture) { return new WmfMimeData(picture); }
 
 #ifdef Q_OS_WIN
 namespace {

@@ -9,8 +9,9 @@ class QMimeData;
 inline constexpr char WmfMimeType[] = "image/x-wmf";
 inline constexpr char OfficeWmfMimeType[] = "application/x-openoffice-wmf;windows_formatname=\"Image WMF\"";
 
-// The picture as a PNG image (image data), as SVG (image/svg+xml) and as the WMF bytes. The
-// caller owns the result.
+// The picture as image data (which the platform offers as PNG and the like), as SVG
+// (image/svg+xml) and as the WMF bytes; the image and the SVG are drawn when first asked for.
+// The caller owns the result.
 QMimeData* wmfMimeData(const WmfPicture& picture);
 
 // Clears the clipboard, then puts the picture on it. On Windows the picture goes there as a real
