@@ -2,6 +2,7 @@
 
 #include "link/receivers.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QScopeGuard>
 #include <QSerialPort>
@@ -22,15 +23,22 @@ bool isPortFailure(QSerialPort::SerialPortError e)
 } // namespace
 
 // One wait of a receive routine: a local event loop that ends when bytes arrive, the timer runs
-// out, the port fails, abort() is called, or the application leaves its event loops.
+// out, the port fails, abort() is called, or the application leaves its event loops. Bytes end a
+// wait no sooner than kGap after the previous wait ended, so that a line delivering a few bytes
+// at a time costs one pass of the receiver (and one update of the window) per gap, not per byte.
 class SerialLink::Waiter {
 public:
+    static constexpr int kGap = 20; // ms
+
     explicit Waiter(QSerialPort& port) : m_port(port)
     {
         m_timer.setSingleShot(true);
         m_timer.setTimerType(Qt::PreciseTimer);
+        m_gapTimer.setSingleShot(true);
+        m_sinceWait.start();
         QObject::connect(&m_timer, &QTimer::timeout, &m_loop, [this] { wake(); });
-        QObject::connect(&port, &QIODevice::readyRead, &m_loop, [this] { wake(); });
+        QObject::connect(&m_gapTimer, &QTimer::timeout, &m_loop, [this] { wake(); });
+        QObject::connect(&port, &QIODevice::readyRead, &m_loop, [this] { bytesArrived(); });
         QObject::connect(&port, &QSerialPort::errorOccurred, &m_loop, [this](QSerialPort::SerialPortError e) {
             if (isPortFailure(e)) {
                 m_failed = true;
@@ -47,6 +55,8 @@ public:
             m_timer.start(static_cast<int>(ms));
             m_loop.exec();
             m_timer.stop();
+            m_gapTimer.stop();
+            m_sinceWait.restart();
             if (!m_woken)
                 m_aborted = true; // the application is leaving its event loops
         }
@@ -68,9 +78,20 @@ private:
         m_loop.quit();
     }
 
+    void bytesArrived()
+    {
+        const qint64 left = kGap - m_sinceWait.elapsed();
+        if (left <= 0)
+            wake();
+        else if (!m_gapTimer.isActive())
+            m_gapTimer.start(int(left));
+    }
+
     QSerialPort& m_port;
     QEventLoop m_loop;
     QTimer m_timer;
+    QTimer m_gapTimer;
+    QElapsedTimer m_sinceWait; // since the previous wait ended
     bool m_woken = false;
     bool m_failed = false;
     bool m_aborted = false;
