@@ -265,6 +265,27 @@ private slots:
         form->close();
     }
 
+    // Nonsense for a listing from a tester that can change its directory: no names and no
+    // message, as for an empty answer; a later listing on a sound line fills the list.
+    void garbageListing()
+    {
+        SimulatedTester tester;
+        tester.addFile("A.WMF", metafile(100));
+        QTemporaryDir programDir, pc;
+        ScriptedDialogs dialogs;
+        auto form = openForm(programDir, dialogs, pc.path(), tester.startSerial({"--fault", "garbage:MMEM:SCAN?"}));
+        form->TestQLX->click();
+        QVERIFY(dialogs.shown.isEmpty());
+        QCOMPARE(form->Status->text(), QString("connected"));
+        QCOMPARE(form->QLXFiles->count(), 0);
+        tester.stopSerial();
+        form->AdrC->setText(tester.startSerial());
+        form->TestQLX->click();
+        QCOMPARE(items(form->QLXFiles), QStringList{"A.WMF"});
+        QVERIFY(form->CopyAll->isEnabled());
+        form->close();
+    }
+
     // While a transfer waits on the line, clicks and keys start nothing; closing ends the wait
     // (Copy-all finishes the file in progress), goes to local and keeps the settings.
     void closeDuringATransferWait_data()
