@@ -102,25 +102,6 @@ private slots:
         form->close();
     }
 
-    void serialConnectAndShutdown()
-    {
-        SimulatedTester tester;
-        tester.addFile(QStringLiteral("HC_0001.WMF"), QByteArray("\0\r\n", 3));
-        const QString device = tester.startSerial();
-        QVERIFY(!device.isEmpty());
-        ScriptedDialogs dialogs;
-        {
-            auto form = openForm(true, device);
-            form->TestQLX->click();
-            QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.shown.value(0).text));
-            QCOMPARE(items(form->QLXFiles), QStringList({"HC_0001.WMF"}));
-            QCOMPARE(form->FirmwareString, QStringLiteral("3.10\r\n"));
-            form->close();
-        }
-        QTRY_COMPARE(tester.busLog(), QStringList({"*SEC 0\\n", "*IDN?\\n", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"\\n",
-                                                   "MMEM:SCAN?\\n", "*GTL\\n"}));
-    }
-
     void olderTesterInTheWrongDirectory()
     {
         SimulatedTester tester;

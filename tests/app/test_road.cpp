@@ -113,6 +113,7 @@ private slots:
         form->TestQLX->click();
         QCOMPARE(form->Status->text(), QString("connected"));
         QCOMPARE(items(form->QLXFiles), QStringList({"A.WMF", "b.wmf", "HC 1.WMF"}));
+        QCOMPARE(added(), QStringList({"*SEC 0\\n", "*IDN?\\n", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"\\n", "MMEM:SCAN?\\n"}));
 
         // The PC folder vanishes behind the window's back: one message, and an empty PC list.
         QVERIFY(QDir(gone).removeRecursively());
