@@ -43,8 +43,8 @@ QString iniTextForm(const QVariant& value)
     return value.toString();
 }
 
-QVariant IniRead(const QString& filePath, const QString& section, const QString& key,
-                 const QVariant& defaultValue, const QVariant& kindSource)
+QVariant IniRead(const QString& filePath, const QString& section, const QString& key, const QVariant& defaultValue,
+                 const QVariant& kindSource)
 {
     QString defaultText;
     if (!defaultValue.isValid())
@@ -76,8 +76,8 @@ void IniWrite(const QString& filePath, const QString& section, const QString& ke
     WritePrivateProfileString(section, key, text, filePath);
 }
 
-void IniAccess(const QString& filePath, const QString& section, const QString& key, QVariant& value,
-               int mode, const QVariant& defaultValue)
+void IniAccess(const QString& filePath, const QString& section, const QString& key, QVariant& value, int mode,
+               const QVariant& defaultValue)
 {
     switch (mode) {
     case IniDefault:

@@ -11,12 +11,12 @@ namespace qlx {
 enum IniMode { IniDefault = 0, IniReadMode = 1, IniWriteMode = 2 };
 
 // mode 0: value = defaultValue; mode 1: value = IniRead(...); mode 2: IniWrite(value); other: nothing.
-void IniAccess(const QString& filePath, const QString& section, const QString& key, QVariant& value,
-               int mode, const QVariant& defaultValue = QVariant());
+void IniAccess(const QString& filePath, const QString& section, const QString& key, QVariant& value, int mode,
+               const QVariant& defaultValue = QVariant());
 
 // Reads one value; `kindSource` gives the kind of the result.
-QVariant IniRead(const QString& filePath, const QString& section, const QString& key,
-                 const QVariant& defaultValue, const QVariant& kindSource);
+QVariant IniRead(const QString& filePath, const QString& section, const QString& key, const QVariant& defaultValue,
+                 const QVariant& kindSource);
 
 void IniWrite(const QString& filePath, const QString& section, const QString& key, const QVariant& value);
 

@@ -25,7 +25,7 @@ struct ResizeResult {
     std::optional<double> outerWidth, outerHeight; // raised to the minimum
     std::optional<double> paneWidth, paneHeight;   // Bild and TextDisp
     double fileFrameTop = 0;
-    std::optional<double> listHeight;              // QLXFiles and PCFileList
+    std::optional<double> listHeight; // QLXFiles and PCFileList
 };
 
 // The layout after a size change of the (not minimised) window.

@@ -27,8 +27,9 @@ namespace {
 // The window's fonts are those of the original platform; these are their nearest relatives here.
 void substituteFonts()
 {
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(
+        QStringLiteral("MS Sans Serif"),
+        {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
     QFont::insertSubstitutions(QStringLiteral("Fixedsys"),
                                {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }
@@ -114,12 +115,16 @@ void MainForm::buildControls()
     QWidget* client = this;
 
     SetFrame = place(new QGroupBox(QStringLiteral("Setup")), client, QStringLiteral("SetFrame"), {60, 60, 1695, 1755});
-    Route[0] = place(new QRadioButton(QStringLiteral("IEEE")), SetFrame, QStringLiteral("Route_0"), {120, 240, 675, 255});
-    Route[1] = place(new QRadioButton(QStringLiteral("COM")), SetFrame, QStringLiteral("Route_1"), {120, 480, 675, 255});
+    Route[0] =
+        place(new QRadioButton(QStringLiteral("IEEE")), SetFrame, QStringLiteral("Route_0"), {120, 240, 675, 255});
+    Route[1] =
+        place(new QRadioButton(QStringLiteral("COM")), SetFrame, QStringLiteral("Route_1"), {120, 480, 675, 255});
     Route[0]->setChecked(true);
     AdrC = place(new QLineEdit(QStringLiteral("20")), SetFrame, QStringLiteral("AdrC"), {960, 360, 435, 285});
-    ImgPath = place(new QPushButton(QStringLiteral("File Path on PC")), SetFrame, QStringLiteral("ImgPath"), {120, 780, 1455, 315});
-    TestQLX = place(new QPushButton(QStringLiteral("Read QLX Directory")), SetFrame, QStringLiteral("TestQLX"), {120, 1140, 1455, 495});
+    ImgPath = place(new QPushButton(QStringLiteral("File Path on PC")), SetFrame, QStringLiteral("ImgPath"),
+                    {120, 780, 1455, 315});
+    TestQLX = place(new QPushButton(QStringLiteral("Read QLX Directory")), SetFrame, QStringLiteral("TestQLX"),
+                    {120, 1140, 1455, 495});
     TestQLX->setFont(fittingFont(sansFont(true), TestQLX->text(), TestQLX->width() - 6));
     TestQLX->setToolTip(QStringLiteral("click to connect to the instrument"));
 
@@ -137,12 +142,17 @@ void MainForm::buildControls()
 
     FileFrame = place(new QGroupBox, client, QStringLiteral("FileFrame"), {60, 3660, 1695, 1935});
     FileFrame->setFlat(true);
-    FileLocation[0] = place(new QRadioButton(QStringLiteral("QLX")), FileFrame, QStringLiteral("FileLocation_0"), {60, 0, 735, 195});
-    FileLocation[1] = place(new QRadioButton(QStringLiteral("PC")), FileFrame, QStringLiteral("FileLocation_1"), {900, 0, 735, 195});
+    FileLocation[0] =
+        place(new QRadioButton(QStringLiteral("QLX")), FileFrame, QStringLiteral("FileLocation_0"), {60, 0, 735, 195});
+    FileLocation[1] =
+        place(new QRadioButton(QStringLiteral("PC")), FileFrame, QStringLiteral("FileLocation_1"), {900, 0, 735, 195});
     FileLocation[0]->setChecked(true);
-    CopyAll = place(new QPushButton(QStringLiteral("All Files QLX -> PC")), FileFrame, QStringLiteral("CopyAll"), {0, 300, 1695, 315});
-    DelThis = place(new QPushButton(QStringLiteral("Delete File on QLX")), FileFrame, QStringLiteral("DelThis"), {0, 660, 1695, 315});
-    DeleteAll = place(new QPushButton(QStringLiteral("Delete all Files (QLX)")), FileFrame, QStringLiteral("DeleteAll"), {0, 1020, 1695, 315});
+    CopyAll = place(new QPushButton(QStringLiteral("All Files QLX -> PC")), FileFrame, QStringLiteral("CopyAll"),
+                    {0, 300, 1695, 315});
+    DelThis = place(new QPushButton(QStringLiteral("Delete File on QLX")), FileFrame, QStringLiteral("DelThis"),
+                    {0, 660, 1695, 315});
+    DeleteAll = place(new QPushButton(QStringLiteral("Delete all Files (QLX)")), FileFrame, QStringLiteral("DeleteAll"),
+                      {0, 1020, 1695, 315});
     setBackground(DeleteAll, kRed);
     for (QPushButton* b : {CopyAll, DelThis, DeleteAll})
         b->setEnabled(false);
@@ -233,8 +243,8 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
 void MainForm::setTabOrder()
 {
     // The keyboard order of the focusable controls, following their tab indexes.
-    const QList<QWidget*> order = {QLXFiles, AdrC, TestQLX, Route[0], Route[1], ImgPath, CopyAll,
-                                   DeleteAll, DelThis, PCFileList, FileLocation[0], FileLocation[1]};
+    const QList<QWidget*> order = {QLXFiles, AdrC,      TestQLX, Route[0],   Route[1],        ImgPath,
+                                   CopyAll,  DeleteAll, DelThis, PCFileList, FileLocation[0], FileLocation[1]};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -245,8 +255,8 @@ double MainForm::dpiY() const { return logicalDpiY(); }
 void MainForm::applyGeometry(QWidget* control)
 {
     const Twips t = geometry_.value(control);
-    control->setGeometry(twipsToPixels(t.left, dpiX()), twipsToPixels(t.top, dpiY()),
-                         twipsToPixels(t.width, dpiX()), twipsToPixels(t.height, dpiY()));
+    control->setGeometry(twipsToPixels(t.left, dpiX()), twipsToPixels(t.top, dpiY()), twipsToPixels(t.width, dpiX()),
+                         twipsToPixels(t.height, dpiY()));
 }
 
 double MainForm::outerWidthTwips() const { return pixelsToTwips(frameGeometry().width(), dpiX()); }

@@ -72,7 +72,9 @@ public:
     double outerHeightTwips() const;
     double clientWidthTwips() const;
     double clientHeightTwips() const;
-    struct Twips { double left, top, width, height; };
+    struct Twips {
+        double left, top, width, height;
+    };
     Twips twipsOf(QWidget* control) const { return geometry_.value(control); }
 
     void setStatus(const QString& text, QRgb background);
@@ -117,7 +119,8 @@ protected:
 private:
     void buildControls();
     void setTabOrder();
-    template <class W> W* place(W* control, QWidget* parent, const QString& name, Twips twips);
+    template <class W>
+    W* place(W* control, QWidget* parent, const QString& name, Twips twips);
     void applyGeometry(QWidget* control);
     double dpiX() const;
     double dpiY() const;
@@ -130,6 +133,7 @@ private:
         explicit Exchange(MainForm& form);
         ~Exchange();
         bool refused() const { return refused_; }
+
     private:
         MainForm& form_;
         bool refused_;
@@ -161,9 +165,9 @@ private:
     int exchangeDepth_ = 0;
     bool closePending_ = false;
     bool notOpenReported_ = false;
-    bool bulkCopyRunning_ = false;  // closing then waits for the file in progress
-    int rowBeforePress_ = -1;       // QLXFiles' selection when the mouse went down
-    int pcRowBeforePress_ = -1;     // PCFileList's, likewise
+    bool bulkCopyRunning_ = false; // closing then waits for the file in progress
+    int rowBeforePress_ = -1;      // QLXFiles' selection when the mouse went down
+    int pcRowBeforePress_ = -1;    // PCFileList's, likewise
 };
 
 } // namespace qlx

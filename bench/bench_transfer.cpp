@@ -126,7 +126,8 @@ bool clipboardOffers(const QByteArray& bytes)
 {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     return mime && mime->data(QString::fromLatin1(WmfMimeType)) == bytes
-        && !qvariant_cast<QImage>(mime->imageData()).isNull() && !mime->data(QStringLiteral("image/svg+xml")).isEmpty();
+           && !qvariant_cast<QImage>(mime->imageData()).isNull()
+           && !mime->data(QStringLiteral("image/svg+xml")).isEmpty();
 }
 
 int failed(const char* part, const QString& reason)
@@ -245,8 +246,8 @@ bool paneShowsSomething(WmfView* pane)
 }
 
 struct Road {
-    QString error;        // empty when the hardcopy arrived and was shown
-    double clickAt = 0;   // steady seconds
+    QString error;      // empty when the hardcopy arrived and was shown
+    double clickAt = 0; // steady seconds
     double cpuAtClick = 0;
     double shownAt = 0;
     double cpuAtShown = 0;
@@ -350,7 +351,8 @@ int benchGpib(BenchApplication& app, const QString& root, qint64 size)
         return failed("gpib", error);
     // The program has loaded the probe by now; ask it when the last read returned.
     void* handle = dlopen(probe.toLocal8Bit().constData(), RTLD_NOW | RTLD_NOLOAD);
-    const auto lastReadEnd = handle ? reinterpret_cast<long long (*)()>(dlsym(handle, "qlxbench_lastReadEndNs")) : nullptr;
+    const auto lastReadEnd =
+        handle ? reinterpret_cast<long long (*)()>(dlsym(handle, "qlxbench_lastReadEndNs")) : nullptr;
     if (!lastReadEnd)
         return failed("gpib", QStringLiteral("the program did not load the GPIB probe"));
 

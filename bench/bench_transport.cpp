@@ -56,10 +56,7 @@ bool writeBlockFile(const QString& path, qint64 size)
     return f.open(QIODevice::WriteOnly) && f.write(data) == size;
 }
 
-int headerLength(qint64 size)
-{
-    return 2 + int(QByteArray::number(size).size());
-}
+int headerLength(qint64 size) { return 2 + int(QByteArray::number(size).size()); }
 
 bool benchSerial(const QString& folder, qint64 size)
 {

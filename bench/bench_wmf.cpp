@@ -118,7 +118,7 @@ QFileInfoList metafiles(const QString& folder)
     return QDir(folder).entryInfoList({"*.wmf", "*.WMF"}, QDir::Files, QDir::Name);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

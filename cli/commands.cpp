@@ -17,10 +17,7 @@
 namespace qlx::cli {
 namespace {
 
-void printLine(const QString& text)
-{
-    std::fputs(qPrintable(text + u'\n'), stdout);
-}
+void printLine(const QString& text) { std::fputs(qPrintable(text + u'\n'), stdout); }
 
 // The names the user chose: all hardcopies, or those given that the directory lists.
 QStringList chosenNames(const QList<Hardcopy>& hardcopies, const Options& options, bool& allFound)
@@ -111,7 +108,8 @@ bool syncOnce(Session& session, const QList<Hardcopy>& hardcopies, const Options
         if (stop.received())
             break;
         const QFileInfo pcFile(targetPath(options.toDir, hardcopy.name));
-        if ((pcFile.exists() && pcFile.size() == hardcopy.size) || (skip && skip->value(hardcopy.name, -2) == hardcopy.size))
+        if ((pcFile.exists() && pcFile.size() == hardcopy.size)
+            || (skip && skip->value(hardcopy.name, -2) == hardcopy.size))
             continue;
         const TransferResult result = session.fetch(hardcopy.name, options.toDir, options.overwrite);
         const bool copied = reportTransfer(hardcopy.name, result, options.quiet);

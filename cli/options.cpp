@@ -141,16 +141,15 @@ QString helpText(Command command)
     case Command::None:
         break;
     }
-    return QStringLiteral(
-        "usage: qlxctl [--bus ieee|com] [--address ADDR] [--quiet] COMMAND ...\n"
-        "Copies hardcopies from a QLX tester over GPIB (ieee) or a serial line (com).\n"
-        "  --bus ieee|com   the bus (default: as the window last used it, else ieee)\n"
-        "  --address ADDR   GPIB primary address, or serial port number or device path\n"
-        "                   (default: as the window last used it, else 20)\n"
-        "  --quiet          no progress and no messages but errors\n"
-        "  --version        the program's version\n"
-        "Commands: identify, list, get, sync, delete; \"qlxctl COMMAND --help\" describes each.\n"
-        "Exit status: 0 done, 1 a file failed or was kept, 2 usage, 3 tester not reached.\n");
+    return QStringLiteral("usage: qlxctl [--bus ieee|com] [--address ADDR] [--quiet] COMMAND ...\n"
+                          "Copies hardcopies from a QLX tester over GPIB (ieee) or a serial line (com).\n"
+                          "  --bus ieee|com   the bus (default: as the window last used it, else ieee)\n"
+                          "  --address ADDR   GPIB primary address, or serial port number or device path\n"
+                          "                   (default: as the window last used it, else 20)\n"
+                          "  --quiet          no progress and no messages but errors\n"
+                          "  --version        the program's version\n"
+                          "Commands: identify, list, get, sync, delete; \"qlxctl COMMAND --help\" describes each.\n"
+                          "Exit status: 0 done, 1 a file failed or was kept, 2 usage, 3 tester not reached.\n");
 }
 
 } // namespace qlx::cli

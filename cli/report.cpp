@@ -21,7 +21,8 @@ void note(bool quiet, const QString& text)
 void reportUnreachable(Bus bus, const QString& cause)
 {
     message(cause);
-    std::fprintf(stderr, "%s\n", qPrintable(cableAdviceText(bus).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
+    std::fprintf(stderr, "%s\n",
+                 qPrintable(cableAdviceText(bus).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
 }
 
 bool reportTransfer(const QString& name, const TransferResult& result, bool quiet)
@@ -34,7 +35,8 @@ bool reportTransfer(const QString& name, const TransferResult& result, bool quie
         note(quiet, QStringLiteral("%1: already there").arg(result.path));
         return true;
     case TransferResult::Kept:
-        message(QStringLiteral("%1: a different file is already there; kept it (--overwrite replaces it)").arg(result.path));
+        message(QStringLiteral("%1: a different file is already there; kept it (--overwrite replaces it)")
+                    .arg(result.path));
         return false;
     case TransferResult::Refused:
         message(QStringLiteral("%1: not copied: %2").arg(name, result.reason));

@@ -10,7 +10,8 @@
 namespace qlx::cli {
 
 Session::Session(Bus bus, QString address, bool showProgress)
-    : m_bus(bus), m_address(std::move(address)),
+    : m_bus(bus),
+      m_address(std::move(address)),
       m_progress(showProgress && bus == Bus::Serial ? std::make_unique<ProgressLine>() : nullptr),
       m_transport(m_progress.get())
 {
@@ -22,8 +23,9 @@ QString Session::connect()
     m_id = result.id;
     m_idn = QString::fromLatin1(result.idn.text).trimmed();
     if (!result.opened)
-        return m_bus == Bus::Gpib ? QStringLiteral("the GPIB library or device at address %1 could not be opened").arg(m_address)
-                                  : QStringLiteral("the serial port \"%1\" could not be opened").arg(m_address);
+        return m_bus == Bus::Gpib
+                   ? QStringLiteral("the GPIB library or device at address %1 could not be opened").arg(m_address)
+                   : QStringLiteral("the serial port \"%1\" could not be opened").arg(m_address);
     switch (m_id.verdict) {
     case Identification::Accepted:
         return {};
@@ -35,8 +37,9 @@ QString Session::connect()
     }
     if (result.idn.outcome != Outcome::Ok)
         return QStringLiteral("no tester answers at %1 (%2)").arg(m_address, outcomeText(result.idn.outcome));
-    return result.idn.text.isEmpty() ? QStringLiteral("no tester answers at %1").arg(m_address)
-                                     : QStringLiteral("\"%1\" is not a QLX tester").arg(QString::fromLatin1(result.idn.text));
+    return result.idn.text.isEmpty()
+               ? QStringLiteral("no tester answers at %1").arg(m_address)
+               : QStringLiteral("\"%1\" is not a QLX tester").arg(QString::fromLatin1(result.idn.text));
 }
 
 QStringList Session::identityFields() const
@@ -68,7 +71,8 @@ std::optional<QList<Hardcopy>> Session::readDirectory(QString& error)
 
 TransferResult Session::fetch(const QString& name, const QString& folder, bool overwrite)
 {
-    const TransferResult result = transferHardcopy(m_transport, m_bus, name, folder, name, [overwrite] { return overwrite; });
+    const TransferResult result =
+        transferHardcopy(m_transport, m_bus, name, folder, name, [overwrite] { return overwrite; });
     if (m_progress)
         m_progress->finish();
     return result;

@@ -25,14 +25,18 @@ QSize drawSize(const uint8_t* data, size_t size)
 {
     const int pick = size ? data[size - 1] : 0;
     switch (pick % 8) {
-    case 0: return QSize(90, 55);
-    case 6: return QSize(800, 600);
-    case 7: return QSize(3840, 2160);
-    default: return QSize(1 + pick * 7 % 250, 1 + pick * 13 % 180);
+    case 0:
+        return QSize(90, 55);
+    case 6:
+        return QSize(800, 600);
+    case 7:
+        return QSize(3840, 2160);
+    default:
+        return QSize(1 + pick * 7 % 250, 1 + pick * 13 % 180);
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -56,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         QPainter painter(&image);
         picture.draw(painter, QRectF(QPointF(2, 3), QSizeF(target)));
     }
-    if (size % 4 == 1) {  // also the vector path, which has no raster operations
+    if (size % 4 == 1) { // also the vector path, which has no raster operations
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
         QSvgGenerator svg;

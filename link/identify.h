@@ -7,14 +7,14 @@ namespace qlx {
 
 struct Identification {
     enum Verdict {
-        NotATester,    // another maker or model, or no answer at all
-        NoComma,       // the answer has no fields
-        NoFirmware,    // fewer than four fields
+        NotATester, // another maker or model, or no answer at all
+        NoComma,    // the answer has no fields
+        NoFirmware, // fewer than four fields
         Accepted,
     };
     Verdict verdict = NotATester;
-    QString errorText;     // the message for NoComma and NoFirmware
-    QString firmware;      // the fourth field without its first character
+    QString errorText; // the message for NoComma and NoFirmware
+    QString firmware;  // the fourth field without its first character
     bool canChangeDir = false;
 };
 

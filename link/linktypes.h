@@ -15,7 +15,9 @@ struct TransportObserver {
     // Called only when debug is on.
     virtual void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer)
     {
-        Q_UNUSED(fullBuffer) Q_UNUSED(ibcntl) Q_UNUSED(answer)
+        Q_UNUSED(fullBuffer)
+        Q_UNUSED(ibcntl)
+        Q_UNUSED(answer)
     }
     virtual void serialProgressRange(int max) { Q_UNUSED(max) }          // the block header was parsed
     virtual void serialProgress(int value) { Q_UNUSED(value) }           // bytes received so far
@@ -35,12 +37,12 @@ enum class Outcome {
 };
 
 struct TextAnswer {
-    QByteArray text;  // serial TimedOut: what arrived so far
+    QByteArray text; // serial TimedOut: what arrived so far
     Outcome outcome;
 };
 
 struct DataAnswer {
-    QByteArray data;  // Ok with empty data = a valid empty block
+    QByteArray data; // Ok with empty data = a valid empty block
     Outcome outcome;
 };
 

@@ -58,7 +58,8 @@ void MainForm::CableError() { messageBox(cableAdviceText(currentBus()), MbCritic
 
 void MainForm::gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer)
 {
-    messageBox(QString::fromLatin1(fullBuffer) + QStringLiteral("\r\n-------------------\r\n") + QString::number(ibcntl),
+    messageBox(QString::fromLatin1(fullBuffer) + QStringLiteral("\r\n-------------------\r\n")
+                   + QString::number(ibcntl),
                MbPlain, QString());
     messageBox(QString::fromLatin1(answer), MbPlain, QString());
 }

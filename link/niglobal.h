@@ -15,9 +15,9 @@ struct RegisteredWords {
 
 struct Status {
     RegisteredWords words;
-    qint16 ibsta = 0;  // low 16 bits of the status word, signed
-    qint16 iberr = 0;  // error word as 16 bits
-    qint16 ibcnt = 0;  // low 16 bits of ibcntl, signed
+    qint16 ibsta = 0; // low 16 bits of the status word, signed
+    qint16 iberr = 0; // error word as 16 bits
+    qint16 ibcnt = 0; // low 16 bits of ibcntl, signed
     bool globalsRegistered = false;
 
     qint32 ibcntl() const { return static_cast<qint32>(words.countL); }

@@ -7,7 +7,7 @@ namespace qlx {
 
 namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-}
+} // namespace
 
 QString countdownText(double seconds)
 {

@@ -103,7 +103,8 @@ SerialLink::SerialLink(QSerialPort& port) : m_port(port)
     // A failed port is closed (after the current event), or its read notifier would fire without end.
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port, [this](QSerialPort::SerialPortError e) {
         if (isPortFailure(e))
-            QMetaObject::invokeMethod(&m_port, [this] { m_port.close(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &m_port, [this] { m_port.close(); }, Qt::QueuedConnection);
     });
 }
 
@@ -134,9 +135,12 @@ Outcome SerialLink::run(Receiver& receiver, Finished finished)
         if (receiver.expired(t))
             return Outcome::TimedOut;
         switch (waiter.wait(receiver.deadline() - now())) {
-        case Wake::Aborted: return Outcome::Aborted;
-        case Wake::PortFailed: return Outcome::TimedOut;
-        case Wake::Progress: break;
+        case Wake::Aborted:
+            return Outcome::Aborted;
+        case Wake::PortFailed:
+            return Outcome::TimedOut;
+        case Wake::Progress:
+            break;
         }
     }
 }
@@ -163,10 +167,14 @@ DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* o
     DataReceiver receiver(now(), observer);
     const Outcome outcome = run(receiver, [&]() -> std::optional<Outcome> {
         switch (receiver.state()) {
-        case DataReceiver::State::Complete: return Outcome::Ok;
-        case DataReceiver::State::Malformed: return Outcome::Malformed;
-        case DataReceiver::State::TooLarge: return Outcome::TooLarge;
-        case DataReceiver::State::Receiving: break;
+        case DataReceiver::State::Complete:
+            return Outcome::Ok;
+        case DataReceiver::State::Malformed:
+            return Outcome::Malformed;
+        case DataReceiver::State::TooLarge:
+            return Outcome::TooLarge;
+        case DataReceiver::State::Receiving:
+            break;
         }
         return std::nullopt;
     });

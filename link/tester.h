@@ -8,9 +8,9 @@
 namespace qlx {
 
 struct ConnectResult {
-    bool opened = false;       // the bus could be opened (library and descriptor, or the port)
+    bool opened = false;                  // the bus could be opened (library and descriptor, or the port)
     TextAnswer idn{{}, Outcome::NotOpen}; // the answer to "*IDN?" and how its exchange ended
-    Identification id;         // the verdict on that answer
+    Identification id;                    // the verdict on that answer
 };
 
 // GPIB: ibdev at the address, "*IDN?", go to local. Serial: open the port that the address names

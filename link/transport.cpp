@@ -36,18 +36,15 @@ private:
 
 Transport::Transport(TransportObserver* observer) : m_observer(observer), m_serial(m_port) {}
 
-Transport::~Transport()
-{
-    abort();
-}
+Transport::~Transport() { abort(); }
 
 bool Transport::openGpib(int primaryAddress, qint16* handle)
 {
     if (m_busy)
         return false;
     m_gpibHandle.reset();
-    const qint16 descriptor =
-        vbib32::ibdev(kGpibBoard, primaryAddress, kSecondaryAddressCode, kTimeoutCode, kAssertEndOnLastByte, kNoEndOfString);
+    const qint16 descriptor = vbib32::ibdev(kGpibBoard, primaryAddress, kSecondaryAddressCode, kTimeoutCode,
+                                            kAssertEndOnLastByte, kNoEndOfString);
     if (handle)
         *handle = descriptor;
     if (!vbib32::available() || descriptor < 0)
@@ -80,10 +77,7 @@ void Transport::closeSerial()
     m_port.close();
 }
 
-bool Transport::isOpen(Bus bus) const
-{
-    return bus == Bus::Gpib ? m_gpibHandle.has_value() : m_port.isOpen();
-}
+bool Transport::isOpen(Bus bus) const { return bus == Bus::Gpib ? m_gpibHandle.has_value() : m_port.isOpen(); }
 
 void Transport::abort()
 {

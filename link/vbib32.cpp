@@ -135,7 +135,8 @@ bool load(Library& lib)
     }
     const QStringList missing = resolveAll(lib);
     if (!missing.isEmpty()) {
-        reportOnce(QStringLiteral("GPIB library %1 lacks %2").arg(lib.file.fileName(), missing.join(QStringLiteral(", "))));
+        reportOnce(
+            QStringLiteral("GPIB library %1 lacks %2").arg(lib.file.fileName(), missing.join(QStringLiteral(", "))));
         return false;
     }
     lib.usable = true;
@@ -201,10 +202,7 @@ int guarded(Call&& call)
 
 } // namespace
 
-bool available()
-{
-    return load(library());
-}
+bool available() { return load(library()); }
 
 void unload()
 {
@@ -217,9 +215,8 @@ void unload()
 
 qint16 ibdev(int board, int primaryAddress, int secondaryAddress, int timeout, int eot, int eos)
 {
-    const int ud = guarded([&](Library& lib) {
-        return lib.ibdev(board, primaryAddress, secondaryAddress, timeout, eot, eos);
-    });
+    const int ud =
+        guarded([&](Library& lib) { return lib.ibdev(board, primaryAddress, secondaryAddress, timeout, eot, eos); });
     return static_cast<qint16>(ud & 0xFFFF);
 }
 

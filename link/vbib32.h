@@ -6,8 +6,8 @@
 // The library is the file named by QLXCOPY_GPIB_LIBRARY when that is set, otherwise the first of
 // the platform's usual names that loads. A library without RegisterGpibGlobalsForThread (as
 // linux-gpib) is asked for its own status after each call: ThreadIbsta/ThreadIberr/ThreadIbcntl,
-// else Ibsta/Iberr/Ibcntl, else its exported data ibsta/iberr/ibcntl. Without a usable library every call fails as if the tester
-// were switched off (status 0x8000, count 0), and one line on stderr says what was tried.
+// else Ibsta/Iberr/Ibcntl, else its exported data ibsta/iberr/ibcntl. Without a usable library every call fails as if
+// the tester were switched off (status 0x8000, count 0), and one line on stderr says what was tried.
 
 #include <QByteArray>
 

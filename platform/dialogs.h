@@ -10,10 +10,10 @@ namespace qlx {
 
 // Message-box styles: buttons plus icon, as the Windows style numbers.
 enum MessageStyle {
-    MbPlain = 0,               // OK, no icon, the program's name as the title when none is given
-    MbCritical = 16,           // OK with the critical-stop icon
-    MbQuestionYesNo = 36,      // Yes (default) and No with the question icon
-    MbExclamationYesNo = 52,   // Yes (default) and No with the exclamation icon
+    MbPlain = 0,             // OK, no icon, the program's name as the title when none is given
+    MbCritical = 16,         // OK with the critical-stop icon
+    MbQuestionYesNo = 36,    // Yes (default) and No with the question icon
+    MbExclamationYesNo = 52, // Yes (default) and No with the exclamation icon
 };
 
 // Answers, as the Windows result numbers.

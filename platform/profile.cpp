@@ -117,8 +117,8 @@ bool writeAll(const QString& filePath, const QByteArray& content)
 
 } // namespace
 
-int GetPrivateProfileString(const QString& section, const QString& key, const QString& defaultText,
-                            QString& value, int bufferSize, const QString& filePath)
+int GetPrivateProfileString(const QString& section, const QString& key, const QString& defaultText, QString& value,
+                            int bufferSize, const QString& filePath)
 {
     value = defaultText;
     const QList<Line> lines = splitLines(readAll(filePath));

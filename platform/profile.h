@@ -10,8 +10,8 @@ namespace qlx {
 
 // Copies the value of `key` in `section` of `filePath` (or `defaultText` when the file, section
 // or key is absent) cut to bufferSize - 1 characters into `value`; returns its length.
-int GetPrivateProfileString(const QString& section, const QString& key, const QString& defaultText,
-                            QString& value, int bufferSize, const QString& filePath);
+int GetPrivateProfileString(const QString& section, const QString& key, const QString& defaultText, QString& value,
+                            int bufferSize, const QString& filePath);
 
 // Creates the file, the section and the key as needed and sets the key's value.
 // Returns false when the file could not be written; the file is then left as it was.

@@ -8,25 +8,25 @@
 namespace qlxsim {
 
 class CommandLog {
- public:
-  CommandLog() = default;
-  ~CommandLog();
-  CommandLog(const CommandLog&) = delete;
-  CommandLog& operator=(const CommandLog&) = delete;
+public:
+    CommandLog() = default;
+    ~CommandLog();
+    CommandLog(const CommandLog&) = delete;
+    CommandLog& operator=(const CommandLog&) = delete;
 
-  // "" logs nothing, "-" logs to standard error, anything else is a file that is appended to.
-  // False when the file cannot be opened (nothing is logged then).
-  bool open(const std::string& target);
+    // "" logs nothing, "-" logs to standard error, anything else is a file that is appended to.
+    // False when the file cannot be opened (nothing is logged then).
+    bool open(const std::string& target);
 
-  // A received command, its bytes escaped (line end included).
-  void command(std::string_view bytes);
-  // Any other event, written as given (e.g. "ibdev(0,20,96,13,1,0)").
-  void line(std::string_view text);
+    // A received command, its bytes escaped (line end included).
+    void command(std::string_view bytes);
+    // Any other event, written as given (e.g. "ibdev(0,20,96,13,1,0)").
+    void line(std::string_view text);
 
- private:
-  void close();
-  std::FILE* file_ = nullptr;
-  bool owned_ = false;
+private:
+    void close();
+    std::FILE* file_ = nullptr;
+    bool owned_ = false;
 };
 
-}  // namespace qlxsim
+} // namespace qlxsim

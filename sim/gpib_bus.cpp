@@ -22,196 +22,220 @@ namespace {
 constexpr int kMaxDescriptors = 1024;
 constexpr long kMaxWrite = 1024 * 1024;
 
-std::string env(const char* name, const char* fallback = "") {
-  const char* value = std::getenv(name);
-  return value ? value : fallback;
+std::string env(const char* name, const char* fallback = "")
+{
+    const char* value = std::getenv(name);
+    return value ? value : fallback;
 }
 
-bool envFlag(const char* name) {
-  const std::string value = env(name);
-  return !value.empty() && value != "0";
+bool envFlag(const char* name)
+{
+    const std::string value = env(name);
+    return !value.empty() && value != "0";
 }
 
-long envNumber(const char* name, long fallback) {
-  const std::string value = env(name);
-  char* end = nullptr;
-  const long number = std::strtol(value.c_str(), &end, 10);
-  return value.empty() || *end != '\0' ? fallback : number;
+long envNumber(const char* name, long fallback)
+{
+    const std::string value = env(name);
+    char* end = nullptr;
+    const long number = std::strtol(value.c_str(), &end, 10);
+    return value.empty() || *end != '\0' ? fallback : number;
 }
 
 struct Device {
-  int pad = 0;
-  int sad = 0;
-  std::chrono::milliseconds timeout{};
+    int pad = 0;
+    int sad = 0;
+    std::chrono::milliseconds timeout{};
 };
 
 // The tester's output queue: what it will talk when addressed, and whether END ends it.
 struct Output {
-  std::string bytes;
-  std::size_t position = 0;
-  bool complete = true;
+    std::string bytes;
+    std::size_t position = 0;
+    bool complete = true;
 };
 
 class Bus {
- public:
-  Status open(int board, int pad, int sad, int tmo, int eot, int eos, int& ud) {
-    std::lock_guard lock(mutex_);
-    configure();
-    log_.line("ibdev(" + std::to_string(board) + "," + std::to_string(pad) + "," +
-              std::to_string(sad) + "," + std::to_string(tmo) + "," + std::to_string(eot) + "," +
-              std::to_string(eos) + ")");
-    ud = -1;
-    if (board != 0) return {ERR, ENEB, 0};
-    if (pad < 0 || pad > 30 || (sad != 0 && (sad < 0x60 || sad > 0x7E)) || tmo < 0 || tmo > 17) {
-      return {ERR, EARG, 0};
-    }
-    if (devices_.size() >= kMaxDescriptors) return {ERR, EDVR, 0};
-    const long override = envNumber("QLXSIM_TIMEOUT_MS", -1);
-    const auto timeout = override >= 0 ? std::chrono::milliseconds(override) : timeoutOfCode(tmo);
-    ud = nextDescriptor_++;
-    devices_[ud] = {pad, sad, timeout};
-    return {CMPL, 0, 0};
-  }
-
-  Status write(int ud, const void* buffer, long count) {
-    std::lock_guard lock(mutex_);
-    const Device* device = find(ud);
-    if (!device) return {ERR, EDVR, 0};
-    if (count < 0 || count > kMaxWrite || (count > 0 && !buffer)) return {ERR, EARG, 0};
-    if (!listens(*device)) return {ERR, ENOL, 0};
-    const std::string command(static_cast<const char*>(buffer), static_cast<std::size_t>(count));
-    log_.command(command);
-    output_ = {};
-    if (auto answer = tester_->handle(command)) {
-      output_ = {std::move(answer->bytes), 0, answer->complete};
-    }
-    return {CMPL, 0, count};
-  }
-
-  Status read(int ud, void* buffer, long count) {
-    std::chrono::milliseconds wait{};
-    Status status;
+public:
+    Status open(int board, int pad, int sad, int tmo, int eot, int eos, int& ud)
     {
-      std::lock_guard lock(mutex_);
-      const Device* device = find(ud);
-      if (!device) return {ERR, EDVR, 0};
-      if (count < 0 || (count > 0 && !buffer)) return {ERR, EARG, 0};
-      const std::size_t remaining = listens(*device) ? output_.bytes.size() - output_.position : 0;
-      const std::size_t taken = std::min(remaining, static_cast<std::size_t>(count));
-      if (taken > 0) std::memcpy(buffer, output_.bytes.data() + output_.position, taken);
-      output_.position += taken;
-      status.cntl = static_cast<long>(taken);
-      if (taken == remaining && remaining > 0 && output_.complete) {
-        status.sta = CMPL | END;
-      } else if (taken < static_cast<std::size_t>(count)) {
-        // The talker fell silent before the count was reached: the read times out.
-        status = {ERR | TIMO, EABO, status.cntl};
-        wait = device->timeout;
-      }
+        std::lock_guard lock(mutex_);
+        configure();
+        log_.line("ibdev(" + std::to_string(board) + "," + std::to_string(pad) + "," + std::to_string(sad) + ","
+                  + std::to_string(tmo) + "," + std::to_string(eot) + "," + std::to_string(eos) + ")");
+        ud = -1;
+        if (board != 0)
+            return {ERR, ENEB, 0};
+        if (pad < 0 || pad > 30 || (sad != 0 && (sad < 0x60 || sad > 0x7E)) || tmo < 0 || tmo > 17) {
+            return {ERR, EARG, 0};
+        }
+        if (devices_.size() >= kMaxDescriptors)
+            return {ERR, EDVR, 0};
+        const long override = envNumber("QLXSIM_TIMEOUT_MS", -1);
+        const auto timeout = override >= 0 ? std::chrono::milliseconds(override) : timeoutOfCode(tmo);
+        ud = nextDescriptor_++;
+        devices_[ud] = {pad, sad, timeout};
+        return {CMPL, 0, 0};
     }
-    std::this_thread::sleep_for(wait);
-    return status;
-  }
 
-  Status local(int ud) {
-    std::lock_guard lock(mutex_);
-    log_.line("ibloc(" + std::to_string(ud) + ")");
-    if (!find(ud)) return {ERR, EDVR, 0};
-    return {CMPL, 0, 0};
-  }
-
-  unsigned long nextRegisterResult() {
-    std::lock_guard lock(mutex_);
-    const std::string setting = env("QLXSIM_REGISTER_RESULT");
-    if (setting != registerSetting_) {
-      registerSetting_ = setting;
-      registerCalls_ = 0;
+    Status write(int ud, const void* buffer, long count)
+    {
+        std::lock_guard lock(mutex_);
+        const Device* device = find(ud);
+        if (!device)
+            return {ERR, EDVR, 0};
+        if (count < 0 || count > kMaxWrite || (count > 0 && !buffer))
+            return {ERR, EARG, 0};
+        if (!listens(*device))
+            return {ERR, ENOL, 0};
+        const std::string command(static_cast<const char*>(buffer), static_cast<std::size_t>(count));
+        log_.command(command);
+        output_ = {};
+        if (auto answer = tester_->handle(command)) {
+            output_ = {std::move(answer->bytes), 0, answer->complete};
+        }
+        return {CMPL, 0, count};
     }
-    return registerResult(setting, registerCalls_++);
-  }
 
- private:
-  // The tester is built afresh from the environment, as if switched on with these settings.
-  void configure() {
-    Config config;
-    config.folder = env("QLXSIM_DIR", ".");
-    config.oldFirmware = envFlag("QLXSIM_OLD_FIRMWARE");
-    config.identity = env("QLXSIM_IDN", std::string(config.oldFirmware ? kOldIdentity : kIdentity).c_str());
-    config.currentDir = env("QLXSIM_CURRENT_DIR", std::string(kPrintDirectory).c_str());
-    config.terminator = "\n";
-    config.fault = parseFault(env("QLXSIM_FAULT")).value_or(Fault{});
-    tester_ = std::make_unique<Tester>(config);
-    output_ = {};
-    address_ = static_cast<int>(envNumber("QLXSIM_ADDRESS", 20));
-    switchedOn_ = !envFlag("QLXSIM_OFF");
-    const std::string logTarget = env("QLXSIM_LOG");
-    if (logTarget != logTarget_) {
-      log_.open(logTarget);
-      logTarget_ = logTarget;
+    Status read(int ud, void* buffer, long count)
+    {
+        std::chrono::milliseconds wait{};
+        Status status;
+        {
+            std::lock_guard lock(mutex_);
+            const Device* device = find(ud);
+            if (!device)
+                return {ERR, EDVR, 0};
+            if (count < 0 || (count > 0 && !buffer))
+                return {ERR, EARG, 0};
+            const std::size_t remaining = listens(*device) ? output_.bytes.size() - output_.position : 0;
+            const std::size_t taken = std::min(remaining, static_cast<std::size_t>(count));
+            if (taken > 0)
+                std::memcpy(buffer, output_.bytes.data() + output_.position, taken);
+            output_.position += taken;
+            status.cntl = static_cast<long>(taken);
+            if (taken == remaining && remaining > 0 && output_.complete) {
+                status.sta = CMPL | END;
+            } else if (taken < static_cast<std::size_t>(count)) {
+                // The talker fell silent before the count was reached: the read times out.
+                status = {ERR | TIMO, EABO, status.cntl};
+                wait = device->timeout;
+            }
+        }
+        std::this_thread::sleep_for(wait);
+        return status;
     }
-  }
 
-  const Device* find(int ud) const {
-    const auto it = devices_.find(ud);
-    return it == devices_.end() ? nullptr : &it->second;
-  }
+    Status local(int ud)
+    {
+        std::lock_guard lock(mutex_);
+        log_.line("ibloc(" + std::to_string(ud) + ")");
+        if (!find(ud))
+            return {ERR, EDVR, 0};
+        return {CMPL, 0, 0};
+    }
 
-  bool listens(const Device& device) const {
-    return switchedOn_ && tester_ && device.pad == address_ && (device.sad == 0 || device.sad == 0x60);
-  }
+    unsigned long nextRegisterResult()
+    {
+        std::lock_guard lock(mutex_);
+        const std::string setting = env("QLXSIM_REGISTER_RESULT");
+        if (setting != registerSetting_) {
+            registerSetting_ = setting;
+            registerCalls_ = 0;
+        }
+        return registerResult(setting, registerCalls_++);
+    }
 
-  std::mutex mutex_;
-  std::map<int, Device> devices_;
-  int nextDescriptor_ = 1;
-  std::unique_ptr<Tester> tester_;
-  Output output_;
-  int address_ = 20;
-  bool switchedOn_ = true;
-  CommandLog log_;
-  std::string logTarget_;
-  std::string registerSetting_;
-  unsigned long registerCalls_ = 0;
+private:
+    // The tester is built afresh from the environment, as if switched on with these settings.
+    void configure()
+    {
+        Config config;
+        config.folder = env("QLXSIM_DIR", ".");
+        config.oldFirmware = envFlag("QLXSIM_OLD_FIRMWARE");
+        config.identity = env("QLXSIM_IDN", std::string(config.oldFirmware ? kOldIdentity : kIdentity).c_str());
+        config.currentDir = env("QLXSIM_CURRENT_DIR", std::string(kPrintDirectory).c_str());
+        config.terminator = "\n";
+        config.fault = parseFault(env("QLXSIM_FAULT")).value_or(Fault{});
+        tester_ = std::make_unique<Tester>(config);
+        output_ = {};
+        address_ = static_cast<int>(envNumber("QLXSIM_ADDRESS", 20));
+        switchedOn_ = !envFlag("QLXSIM_OFF");
+        const std::string logTarget = env("QLXSIM_LOG");
+        if (logTarget != logTarget_) {
+            log_.open(logTarget);
+            logTarget_ = logTarget;
+        }
+    }
+
+    const Device* find(int ud) const
+    {
+        const auto it = devices_.find(ud);
+        return it == devices_.end() ? nullptr : &it->second;
+    }
+
+    bool listens(const Device& device) const
+    {
+        return switchedOn_ && tester_ && device.pad == address_ && (device.sad == 0 || device.sad == 0x60);
+    }
+
+    std::mutex mutex_;
+    std::map<int, Device> devices_;
+    int nextDescriptor_ = 1;
+    std::unique_ptr<Tester> tester_;
+    Output output_;
+    int address_ = 20;
+    bool switchedOn_ = true;
+    CommandLog log_;
+    std::string logTarget_;
+    std::string registerSetting_;
+    unsigned long registerCalls_ = 0;
 };
 
-Bus& bus() {
-  static Bus instance;
-  return instance;
+Bus& bus()
+{
+    static Bus instance;
+    return instance;
 }
 
-}  // namespace
+} // namespace
 
-std::chrono::milliseconds timeoutOfCode(int code) {
-  using namespace std::chrono;
-  static constexpr microseconds table[] = {
-      seconds(1000), microseconds(10), microseconds(30), microseconds(100), microseconds(300),
-      milliseconds(1), milliseconds(3), milliseconds(10), milliseconds(30), milliseconds(100),
-      milliseconds(300), seconds(1), seconds(3), seconds(10), seconds(30), seconds(100),
-      seconds(300), seconds(1000)};
-  if (code < 0 || code > 17) return milliseconds(0);
-  return ceil<milliseconds>(table[code]);
+std::chrono::milliseconds timeoutOfCode(int code)
+{
+    using namespace std::chrono;
+    static constexpr microseconds table[] = {
+        seconds(1000),   microseconds(10), microseconds(30), microseconds(100), microseconds(300), milliseconds(1),
+        milliseconds(3), milliseconds(10), milliseconds(30), milliseconds(100), milliseconds(300), seconds(1),
+        seconds(3),      seconds(10),      seconds(30),      seconds(100),      seconds(300),      seconds(1000)};
+    if (code < 0 || code > 17)
+        return milliseconds(0);
+    return ceil<milliseconds>(table[code]);
 }
 
-unsigned long registerResult(const std::string& setting, unsigned long callIndex) {
-  unsigned long result = 0;
-  std::size_t start = 0;
-  for (unsigned long i = 0; start <= setting.size(); ++i) {
-    const std::size_t comma = setting.find(',', start);
-    const std::string item = setting.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(item.c_str(), &end, 10);
-    result = item.empty() || *end != '\0' ? 0 : value;
-    if (i == callIndex || comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return result;
+unsigned long registerResult(const std::string& setting, unsigned long callIndex)
+{
+    unsigned long result = 0;
+    std::size_t start = 0;
+    for (unsigned long i = 0; start <= setting.size(); ++i) {
+        const std::size_t comma = setting.find(',', start);
+        const std::string item = setting.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(item.c_str(), &end, 10);
+        result = item.empty() || *end != '\0' ? 0 : value;
+        if (i == callIndex || comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return result;
 }
 
-Status deviceOpen(int board, int pad, int sad, int tmo, int eot, int eos, int& ud) {
-  return bus().open(board, pad, sad, tmo, eot, eos, ud);
+Status deviceOpen(int board, int pad, int sad, int tmo, int eot, int eos, int& ud)
+{
+    return bus().open(board, pad, sad, tmo, eot, eos, ud);
 }
 Status deviceWrite(int ud, const void* buffer, long count) { return bus().write(ud, buffer, count); }
 Status deviceRead(int ud, void* buffer, long count) { return bus().read(ud, buffer, count); }
 Status deviceLocal(int ud) { return bus().local(ud); }
 unsigned long nextRegisterResult() { return bus().nextRegisterResult(); }
 
-}  // namespace qlxsim::gpib
+} // namespace qlxsim::gpib

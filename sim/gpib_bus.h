@@ -16,9 +16,9 @@ inline constexpr int ERR = 0x8000, TIMO = 0x4000, END = 0x2000, CMPL = 0x0100;
 inline constexpr int EDVR = 0, ENOL = 2, EARG = 4, EABO = 6, ENEB = 7;
 
 struct Status {
-  int sta = CMPL;
-  int err = 0;
-  long cntl = 0;
+    int sta = CMPL;
+    int err = 0;
+    long cntl = 0;
 };
 
 // NI-488.2 time-out codes: 1 (10 us) to 17 (1000 s); 0 (wait for ever) is capped at 1000 s.
@@ -39,4 +39,4 @@ Status deviceLocal(int ud);
 // count starts again whenever the setting changes).
 unsigned long nextRegisterResult();
 
-}  // namespace qlxsim::gpib
+} // namespace qlxsim::gpib

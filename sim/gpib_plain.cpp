@@ -12,14 +12,15 @@ __attribute__((visibility("default"))) long ibcntl = 0;
 
 namespace {
 
-int publish(const qlxsim::gpib::Status& status) {
-  ibsta = status.sta;
-  iberr = status.err;
-  ibcnt = static_cast<int>(status.cntl);
-  ibcntl = status.cntl;
-  return status.sta;
+int publish(const qlxsim::gpib::Status& status)
+{
+    ibsta = status.sta;
+    iberr = status.err;
+    ibcnt = static_cast<int>(status.cntl);
+    ibcntl = status.cntl;
+    return status.sta;
 }
 
-}  // namespace
+} // namespace
 
 #include "sim/gpib_calls.inc"

@@ -9,34 +9,38 @@
 namespace {
 
 struct Words {
-  int* sta = nullptr;
-  int* err = nullptr;
-  int* cnt = nullptr;
-  long* cntl = nullptr;
+    int* sta = nullptr;
+    int* err = nullptr;
+    int* cnt = nullptr;
+    long* cntl = nullptr;
 };
 thread_local Words words;
 
-int publish(const qlxsim::gpib::Status& status) {
-  if (words.sta) {
-    *words.sta = status.sta;
-    *words.err = status.err;
-    *words.cnt = static_cast<int>(status.cntl);
-    *words.cntl = status.cntl;
-  }
-  return status.sta;
+int publish(const qlxsim::gpib::Status& status)
+{
+    if (words.sta) {
+        *words.sta = status.sta;
+        *words.err = status.err;
+        *words.cnt = static_cast<int>(status.cntl);
+        *words.cntl = status.cntl;
+    }
+    return status.sta;
 }
 
-}  // namespace
+} // namespace
 
 #include "sim/gpib_calls.inc"
 
-QLXSIM_EXPORT unsigned long RegisterGpibGlobalsForThread(int* sta, int* err, int* cnt, long* cntl) {
-  const unsigned long result = qlxsim::gpib::nextRegisterResult();
-  if (result <= 1 && sta && err && cnt && cntl) words = {sta, err, cnt, cntl};
-  return result;
+QLXSIM_EXPORT unsigned long RegisterGpibGlobalsForThread(int* sta, int* err, int* cnt, long* cntl)
+{
+    const unsigned long result = qlxsim::gpib::nextRegisterResult();
+    if (result <= 1 && sta && err && cnt && cntl)
+        words = {sta, err, cnt, cntl};
+    return result;
 }
 
-QLXSIM_EXPORT unsigned long UnregisterGpibGlobalsForThread(void) {
-  words = {};
-  return 0;
+QLXSIM_EXPORT unsigned long UnregisterGpibGlobalsForThread(void)
+{
+    words = {};
+    return 0;
 }

@@ -24,8 +24,8 @@ enum class FaultKind { None, StopMidBlock, NoTerminator, Silent, Garbage };
 
 // One fault at a time; it hits the queries whose header starts with `prefix` (case-insensitive).
 struct Fault {
-  FaultKind kind = FaultKind::None;
-  std::string prefix;
+    FaultKind kind = FaultKind::None;
+    std::string prefix;
 };
 
 // "stop-mid-block", "no-terminator", "silent", "garbage", "none", each optionally followed by
@@ -33,33 +33,33 @@ struct Fault {
 std::optional<Fault> parseFault(std::string_view text);
 
 struct Config {
-  std::filesystem::path folder;           // served as the print directory
-  std::string identity{kIdentity};
-  bool oldFirmware = false;               // ignores MMEM:CDIR
-  std::string currentDir{kPrintDirectory};  // directory listed before (or without) MMEM:CDIR
-  std::string terminator = "\r\n";        // line end of every answer
-  Fault fault;
+    std::filesystem::path folder; // served as the print directory
+    std::string identity{kIdentity};
+    bool oldFirmware = false;                // ignores MMEM:CDIR
+    std::string currentDir{kPrintDirectory}; // directory listed before (or without) MMEM:CDIR
+    std::string terminator = "\r\n";         // line end of every answer
+    Fault fault;
 };
 
 // What goes back on the line for one query. `complete` is false when the message breaks off
 // (stop-mid-block): a GPIB talker then never asserts END.
 struct Answer {
-  std::string bytes;
-  bool complete = true;
+    std::string bytes;
+    bool complete = true;
 };
 
 struct DirEntry {
-  std::string name;
-  bool directory = false;
-  std::uintmax_t size = 0;
+    std::string name;
+    bool directory = false;
+    std::uintmax_t size = 0;
 };
 
 // --- Pure helpers -------------------------------------------------------------------------
 
 // Header (up to the first blank, upper-cased) and argument text of a command, line end removed.
 struct Command {
-  std::string header;
-  std::string argument;
+    std::string header;
+    std::string argument;
 };
 Command splitCommand(std::string_view bytes);
 
@@ -81,8 +81,8 @@ std::string definiteBlock(std::string_view data);
 // NNNNN is the entry count (5 digits), so the first six characters carry only that count.
 // The label is "QLX HARDCOPY" for the print directory and "USER DATA" for any other, so the
 // product word appears exactly when the print directory is listed.
-std::string listingText(std::string_view dir, bool printDirectory,
-                        const std::vector<DirEntry>& entries, std::uintmax_t freeBytes);
+std::string listingText(std::string_view dir, bool printDirectory, const std::vector<DirEntry>& entries,
+                        std::uintmax_t freeBytes);
 
 // Entries of a folder: ".", "..", then its listable files and folders sorted by upper-cased name.
 std::vector<DirEntry> readEntries(const std::filesystem::path& folder);
@@ -93,26 +93,26 @@ std::string escapeBytes(std::string_view bytes);
 // --- The tester ---------------------------------------------------------------------------
 
 class Tester {
- public:
-  explicit Tester(Config config);
+public:
+    explicit Tester(Config config);
 
-  // One received command (its line end may still be attached). nullopt: nothing is sent back.
-  std::optional<Answer> handle(std::string_view bytes);
+    // One received command (its line end may still be attached). nullopt: nothing is sent back.
+    std::optional<Answer> handle(std::string_view bytes);
 
-  const std::string& currentDir() const { return currentDir_; }
+    const std::string& currentDir() const { return currentDir_; }
 
- private:
-  std::optional<std::string> respond(const Command& command);
-  std::optional<std::string> listing() const;
-  std::optional<std::string> fileData(std::string_view argument) const;
-  void deleteFile(std::string_view argument) const;
-  std::optional<std::filesystem::path> findFile(std::string_view argument) const;
-  bool inPrintDirectory() const;
-  std::optional<Answer> applyFault(const Command& command, std::string body);
+private:
+    std::optional<std::string> respond(const Command& command);
+    std::optional<std::string> listing() const;
+    std::optional<std::string> fileData(std::string_view argument) const;
+    void deleteFile(std::string_view argument) const;
+    std::optional<std::filesystem::path> findFile(std::string_view argument) const;
+    bool inPrintDirectory() const;
+    std::optional<Answer> applyFault(const Command& command, std::string body);
 
-  Config config_;
-  std::string currentDir_;
-  std::mt19937 random_{20};
+    Config config_;
+    std::string currentDir_;
+    std::mt19937 random_{20};
 };
 
-}  // namespace qlxsim
+} // namespace qlxsim

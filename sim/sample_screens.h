@@ -8,12 +8,12 @@
 namespace qlxsim {
 
 struct SampleFile {
-  std::string name;
-  std::string bytes;
+    std::string name;
+    std::string bytes;
 };
 
 // Four hardcopies in 640x480, 800x600 and 1024x768 logical units (one with a lower-case name)
 // and one text file that is not a hardcopy.
 std::vector<SampleFile> sampleFiles();
 
-}  // namespace qlxsim
+} // namespace qlxsim

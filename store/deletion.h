@@ -9,7 +9,7 @@ namespace qlx {
 QByteArray deleteCommand(const QString& testerName);
 
 struct DeleteResult {
-    bool sent = false;     // the command went out; the tester sends no answer to it
+    bool sent = false; // the command went out; the tester sends no answer to it
     Outcome outcome = Outcome::Ok;
     QString refusedReason; // a name that could break the command is not sent: why
 };

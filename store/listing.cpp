@@ -65,7 +65,8 @@ QString directoryAdvice()
         setting(QStringLiteral("(@EXTERNALDRIVE"), 3, QStringLiteral("D")),
         setting(QStringLiteral("(@CONSTDIRECTORYINTERNAL"), 2, QString()),
         setting(QStringLiteral("(@DEFDIRECTORYINTERNAL"), 2, QStringLiteral("\\")),
-    }.join(QStringLiteral("\r\n"));
+    }
+        .join(QStringLiteral("\r\n"));
 }
 
 } // namespace qlx

@@ -19,7 +19,7 @@ struct Listing {
 Listing parseListing(const QString& answer, bool canChangeDir);
 
 inline const QString kPrintDirectory = QStringLiteral("\\USERDATA\\PRINT");
-QString directoryChangeCommand();  // MMEM:CDIR "\USERDATA\PRINT"
+QString directoryChangeCommand(); // MMEM:CDIR "\USERDATA\PRINT"
 inline const QString kListingQuery = QStringLiteral("MMEM:SCAN?");
 inline constexpr int kListingBufferLength = 10000;
 

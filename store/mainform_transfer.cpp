@@ -36,8 +36,9 @@ void MainForm::QLXFiles_Click()
 void MainForm::TransferHardcopy(const QString& testerName, const QString& pcName)
 {
     const auto askOverwrite = [&] {
-        const QString text = QStringLiteral("A different file ") + pcName + QStringLiteral(" does already exist in directory ")
-                             + PCPath + QStringLiteral(".\r\nOverwrite?");
+        const QString text = QStringLiteral("A different file ") + pcName
+                             + QStringLiteral(" does already exist in directory ") + PCPath
+                             + QStringLiteral(".\r\nOverwrite?");
         return messageBox(text, MbExclamationYesNo, QStringLiteral("OVERWRITE FILE?")) == AnswerYes;
     };
     const TransferResult result = transferHardcopy(transport_, currentBus(), testerName, PCPath, pcName, askOverwrite);
@@ -51,7 +52,8 @@ void MainForm::TransferHardcopy(const QString& testerName, const QString& pcName
         if (result.outcome == Outcome::Aborted || result.outcome == Outcome::Busy)
             return;
         // A block refused on the serial line gets the advice that its time-out would have given.
-        if (currentBus() == Bus::Serial && (result.outcome == Outcome::Malformed || result.outcome == Outcome::TooLarge))
+        if (currentBus() == Bus::Serial
+            && (result.outcome == Outcome::Malformed || result.outcome == Outcome::TooLarge))
             CableError();
         else
             reportOutcome(result.outcome);

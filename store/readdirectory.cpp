@@ -17,10 +17,7 @@ namespace {
 class NameItem : public QListWidgetItem {
 public:
     using QListWidgetItem::QListWidgetItem;
-    bool operator<(const QListWidgetItem& other) const override
-    {
-        return hardcopyNameLess(text(), other.text());
-    }
+    bool operator<(const QListWidgetItem& other) const override { return hardcopyNameLess(text(), other.text()); }
 };
 
 } // namespace

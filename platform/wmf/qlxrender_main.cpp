@@ -21,7 +21,7 @@ bool parseSide(const QString& text, int& value)
     return ok && value > 0 && value <= MaxRenderSide;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

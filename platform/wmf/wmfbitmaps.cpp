@@ -7,11 +7,22 @@ namespace wmf {
 namespace {
 
 enum Rop : uint32_t {
-    SrcCopy = 0xCC0020, SrcPaint = 0xEE0086, SrcAnd = 0x8800C6, SrcInvert = 0x660046, SrcErase = 0x440328,
-    NotSrcCopy = 0x330008, NotSrcErase = 0x1100A6, MergePaint = 0xBB0226, PatCopy = 0xF00021,
-    PatInvert = 0x5A0049, DstInvert = 0x550009, Blackness = 0x000042, Whiteness = 0xFF0062, Nop = 0xAA0029,
-    PatWhereBlack = 0xB8074A,  // PSDPxax: pattern where the source is black, else the destination
-    PatWhereWhite = 0xE20746,  // DSPDxax: pattern where the source is white, else the destination
+    SrcCopy = 0xCC0020,
+    SrcPaint = 0xEE0086,
+    SrcAnd = 0x8800C6,
+    SrcInvert = 0x660046,
+    SrcErase = 0x440328,
+    NotSrcCopy = 0x330008,
+    NotSrcErase = 0x1100A6,
+    MergePaint = 0xBB0226,
+    PatCopy = 0xF00021,
+    PatInvert = 0x5A0049,
+    DstInvert = 0x550009,
+    Blackness = 0x000042,
+    Whiteness = 0xFF0062,
+    Nop = 0xAA0029,
+    PatWhereBlack = 0xB8074A, // PSDPxax: pattern where the source is black, else the destination
+    PatWhereWhite = 0xE20746, // DSPDxax: pattern where the source is white, else the destination
 };
 
 // Pixels equal to `key` become transparent; the rest keep their colour or take `paint`.
@@ -31,12 +42,9 @@ QImage keyed(const QImage& image, QRgb key, std::optional<QRgb> paint = {})
 }
 
 // Whether the DIB at `dib` is stored bottom-up (its source rectangles then count from the bottom).
-bool bottomUp(const Bytes& dib)
-{
-    return dib.u32(0) == 12 || dib.s32(8) > 0;
-}
+bool bottomUp(const Bytes& dib) { return dib.u32(0) == 12 || dib.s32(8) > 0; }
 
-}  // namespace
+} // namespace
 
 void Player::bitmap(const Record& r, const Bytes& p)
 {
@@ -74,7 +82,7 @@ void Player::bitmap(const Record& r, const Bytes& p)
     }
     case fn::DibStretchBlt:
     case fn::StretchBlt:
-        if (words == 14) {  // no bitmap: a pattern operation
+        if (words == 14) { // no bitmap: a pattern operation
             if (p.has(0, 22))
                 patternBlit(rop, rect(p.s16(20), p.s16(18), p.s16(16), p.s16(14)));
         } else if (p.has(0, 20)) {
@@ -94,7 +102,8 @@ void Player::bitmap(const Record& r, const Bytes& p)
             blit(rop, rect(p.s16(14), p.s16(12), w, h), image, QRectF(p.s16(6), p.s16(4), w, h));
         }
         return;
-    default: return;
+    default:
+        return;
     }
 }
 
@@ -121,9 +130,13 @@ void Player::blit(uint32_t rop, const QRectF& dest, const QImage& image, QRectF 
     case PatInvert:
     case DstInvert:
     case Blackness:
-    case Whiteness: patternBlit(rop, dest); return;
-    case Nop: return;
-    default: break;
+    case Whiteness:
+        patternBlit(rop, dest);
+        return;
+    case Nop:
+        return;
+    default:
+        break;
     }
     if (image.isNull() || dest.width() == 0 || dest.height() == 0 || source.width() == 0 || source.height() == 0)
         return;
@@ -155,13 +168,26 @@ void Player::blit(uint32_t rop, const QRectF& dest, const QImage& image, QRectF 
         if (!rasterOps_)
             img = keyed(img, qRgb(0, 0, 0));
         break;
-    case SrcErase: mode = QPainter::RasterOp_SourceAndNotDestination; break;
-    case NotSrcCopy: mode = QPainter::RasterOp_NotSource; break;
-    case NotSrcErase: mode = QPainter::RasterOp_NotSourceAndNotDestination; break;
-    case MergePaint: mode = QPainter::RasterOp_NotSourceOrDestination; break;
-    case PatWhereBlack: img = keyed(img, qRgb(255, 255, 255), brushColor); break;
-    case PatWhereWhite: img = keyed(img, qRgb(0, 0, 0), brushColor); break;
-    default: break;  // SRCCOPY and the rest: copy the source
+    case SrcErase:
+        mode = QPainter::RasterOp_SourceAndNotDestination;
+        break;
+    case NotSrcCopy:
+        mode = QPainter::RasterOp_NotSource;
+        break;
+    case NotSrcErase:
+        mode = QPainter::RasterOp_NotSourceAndNotDestination;
+        break;
+    case MergePaint:
+        mode = QPainter::RasterOp_NotSourceOrDestination;
+        break;
+    case PatWhereBlack:
+        img = keyed(img, qRgb(255, 255, 255), brushColor);
+        break;
+    case PatWhereWhite:
+        img = keyed(img, qRgb(0, 0, 0), brushColor);
+        break;
+    default:
+        break; // SRCCOPY and the rest: copy the source
     }
     if (mode != QPainter::CompositionMode_SourceOver) {
         if (!rasterOps_ && mode != QPainter::RasterOp_SourceOrDestination
@@ -182,9 +208,15 @@ void Player::patternBlit(uint32_t rop, const QRectF& dest)
     smooth(false);
     charge(d);
     switch (rop) {
-    case PatCopy: p_.fillRect(d, brush(dc_.brush)); break;
-    case Blackness: p_.fillRect(d, Qt::black); break;
-    case Whiteness: p_.fillRect(d, Qt::white); break;
+    case PatCopy:
+        p_.fillRect(d, brush(dc_.brush));
+        break;
+    case Blackness:
+        p_.fillRect(d, Qt::black);
+        break;
+    case Whiteness:
+        p_.fillRect(d, Qt::white);
+        break;
     case PatInvert:
     case DstInvert:
         if (rasterOps_) {
@@ -194,8 +226,9 @@ void Player::patternBlit(uint32_t rop, const QRectF& dest)
             p_.setCompositionMode(QPainter::CompositionMode_SourceOver);
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
-}  // namespace wmf
+} // namespace wmf

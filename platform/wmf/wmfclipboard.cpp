@@ -69,7 +69,7 @@ namespace {
 QByteArray standardMetafile(const QByteArray& bytes)
 {
     const bool placeable = bytes.size() >= 22 && uchar(bytes[0]) == 0xD7 && uchar(bytes[1]) == 0xCD
-        && uchar(bytes[2]) == 0xC6 && uchar(bytes[3]) == 0x9A;
+                           && uchar(bytes[2]) == 0xC6 && uchar(bytes[3]) == 0x9A;
     return placeable ? bytes.mid(22) : bytes;
 }
 
@@ -81,8 +81,8 @@ void putMetafile(const WmfPicture& picture)
         return;
     const QSizeF size = picture.naturalSize();
     METAFILEPICT mfp{MM_ANISOTROPIC, LONG(size.width() * 2540 / 96), LONG(size.height() * 2540 / 96), metafile};
-    HENHMETAFILE enhanced = SetWinMetaFileBits(UINT(bits.size()), reinterpret_cast<const BYTE*>(bits.constData()),
-                                               nullptr, &mfp);
+    HENHMETAFILE enhanced =
+        SetWinMetaFileBits(UINT(bits.size()), reinterpret_cast<const BYTE*>(bits.constData()), nullptr, &mfp);
     HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
     if (global) {
         *static_cast<METAFILEPICT*>(GlobalLock(global)) = mfp;
@@ -110,7 +110,7 @@ void putMetafile(const WmfPicture& picture)
     CloseClipboard();
 }
 
-}  // namespace
+} // namespace
 #endif
 
 void putPictureOnClipboard(const WmfPicture& picture)

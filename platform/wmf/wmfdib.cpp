@@ -34,7 +34,7 @@ struct Mask {
 
 struct DibInfo {
     int width = 0;
-    int height = 0;  // rows, always positive
+    int height = 0; // rows, always positive
     bool topDown = false;
     int bpp = 0;
     uint32_t compression = Rgb;
@@ -132,18 +132,26 @@ void decodeRows(const Bytes& bits, const DibInfo& info, QImage& image)
         QRgb* dst = imageRow(image, info, int(row));
         for (int x = 0; x < info.width; ++x) {
             switch (info.bpp) {
-            case 1: dst[x] = paletteColor(info, (src[x >> 3] >> (7 - (x & 7))) & 1); break;
-            case 4: dst[x] = paletteColor(info, (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
-            case 8: dst[x] = paletteColor(info, src[x]); break;
+            case 1:
+                dst[x] = paletteColor(info, (src[x >> 3] >> (7 - (x & 7))) & 1);
+                break;
+            case 4:
+                dst[x] = paletteColor(info, (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
+                break;
+            case 8:
+                dst[x] = paletteColor(info, src[x]);
+                break;
             case 16: {
                 const uint32_t p = src[2 * x] | (src[2 * x + 1] << 8);
                 dst[x] = qRgb(r.value(p), g.value(p), b.value(p));
                 break;
             }
-            case 24: dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]); break;
+            case 24:
+                dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+                break;
             default: {
                 const uint32_t p = uint32_t(src[4 * x]) | (uint32_t(src[4 * x + 1]) << 8)
-                    | (uint32_t(src[4 * x + 2]) << 16) | (uint32_t(src[4 * x + 3]) << 24);
+                                   | (uint32_t(src[4 * x + 2]) << 16) | (uint32_t(src[4 * x + 3]) << 24);
                 dst[x] = qRgb(r.value(p), g.value(p), b.value(p));
             }
             }
@@ -170,16 +178,16 @@ void decodeRle(const Bytes& bits, const DibInfo& info, QImage& image)
                 put(four ? ((i & 1) ? value & 15 : value >> 4) : value);
             continue;
         }
-        if (value == 0) {  // end of line
+        if (value == 0) { // end of line
             x = 0;
             ++row;
-        } else if (value == 1) {  // end of bitmap
+        } else if (value == 1) { // end of bitmap
             break;
-        } else if (value == 2) {  // delta
+        } else if (value == 2) { // delta
             x += bits.u8(at);
             row += bits.u8(at + 1);
             at += 2;
-        } else {  // absolute run of `value` pixels, padded to 16 bits
+        } else { // absolute run of `value` pixels, padded to 16 bits
             const qsizetype bytes = four ? (value + 1) / 2 : value;
             if (!bits.has(at, bytes))
                 break;
@@ -190,7 +198,7 @@ void decodeRle(const Bytes& bits, const DibInfo& info, QImage& image)
     }
 }
 
-}  // namespace
+} // namespace
 
 QImage decodeDib(const Bytes& dib, bool paletteIndices, const QList<QRgb>& palette)
 {
@@ -246,4 +254,4 @@ QImage decodeMonoBitmap16(const Bytes& header, const Bytes& bits)
     return image;
 }
 
-}  // namespace wmf
+} // namespace wmf

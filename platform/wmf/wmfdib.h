@@ -20,4 +20,4 @@ QImage decodeDib(const Bytes& dib, bool paletteIndices = false, const QList<QRgb
 // old pattern brushes: set bits white, clear bits black.
 QImage decodeMonoBitmap16(const Bytes& header, const Bytes& bits);
 
-}  // namespace wmf
+} // namespace wmf

@@ -26,8 +26,7 @@ uint32_t Bytes::u32(qsizetype at) const
         ok_ = false;
         return 0;
     }
-    return uint32_t(p_[at]) | (uint32_t(p_[at + 1]) << 8) | (uint32_t(p_[at + 2]) << 16)
-        | (uint32_t(p_[at + 3]) << 24);
+    return uint32_t(p_[at]) | (uint32_t(p_[at + 1]) << 8) | (uint32_t(p_[at + 2]) << 16) | (uint32_t(p_[at + 3]) << 24);
 }
 
 Bytes Bytes::mid(qsizetype offset, qsizetype count) const
@@ -84,4 +83,4 @@ std::vector<Record> splitRecords(const Bytes& file, const Header& header)
     return records;
 }
 
-}  // namespace wmf
+} // namespace wmf

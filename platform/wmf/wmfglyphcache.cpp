@@ -12,7 +12,7 @@ constexpr qint64 MaxGlyphPixels = 1 << 20;
 constexpr qint64 MaxBytes = 32 << 20;
 
 struct Cache {
-    std::unordered_map<QString, QHash<quint32, GlyphImage>> sets;  // by font, transform and colour
+    std::unordered_map<QString, QHash<quint32, GlyphImage>> sets; // by font, transform and colour
     qint64 bytes = 0;
 };
 
@@ -22,7 +22,7 @@ Cache& cache()
     return c;
 }
 
-}  // namespace
+} // namespace
 
 GlyphImages::GlyphImages(const QRawFont& font, const QTransform& transform, QColor colour)
     : font_(font), linear_(transform.m11(), transform.m12(), transform.m21(), transform.m22(), 0, 0), colour_(colour)
@@ -68,4 +68,4 @@ const GlyphImage* GlyphImages::find(quint32 glyph)
     return &*images_->insert(glyph, made);
 }
 
-}  // namespace wmf
+} // namespace wmf

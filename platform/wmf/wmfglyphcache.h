@@ -12,8 +12,8 @@
 namespace wmf {
 
 struct GlyphImage {
-    QImage image;   // the glyph in its colour on transparent; null for a blank glyph
-    QPoint offset;  // of the image's top left from the glyph's origin, in device pixels
+    QImage image;  // the glyph in its colour on transparent; null for a blank glyph
+    QPoint offset; // of the image's top left from the glyph's origin, in device pixels
 };
 
 // The images of the glyphs of one font, drawn in one colour under the linear part of one
@@ -32,4 +32,4 @@ private:
     QHash<quint32, GlyphImage>* images_;
 };
 
-}  // namespace wmf
+} // namespace wmf

@@ -9,7 +9,7 @@ namespace {
 // Regions are kept to this many rectangles: clipping with more would take too long.
 constexpr int MaxRegionRects = 1000;
 
-}  // namespace
+} // namespace
 
 QPainterPath Clip::toPath() const
 {
@@ -101,7 +101,9 @@ void Player::object(const Record& r, const Bytes& p)
         addObject(region);
         return;
     }
-    case fn::SelectObject: select(p.u16(0)); return;
+    case fn::SelectObject:
+        select(p.u16(0));
+        return;
     case fn::DeleteObject:
         if (p.ok() && p.u16(0) < objects_.size()) {
             objects_[p.u16(0)].reset();
@@ -124,7 +126,8 @@ void Player::object(const Record& r, const Bytes& p)
             pal[start + i] = qRgb(p.u8(4 + 4 * i), p.u8(5 + 4 * i), p.u8(6 + 4 * i));
         return;
     }
-    default: return;  // records without effect on a picture, and unknown ones
+    default:
+        return; // records without effect on a picture, and unknown ones
     }
 }
 
@@ -160,7 +163,7 @@ void Player::clipRegion(int index)
 {
     Clip& c = dc_.clip;
     const bool isRegion = index >= 0 && size_t(index) < objects_.size() && objects_[index]
-        && std::holds_alternative<QRegion>(*objects_[index]);
+                          && std::holds_alternative<QRegion>(*objects_[index]);
     if (!isRegion) {
         c = Clip();
     } else {
@@ -185,4 +188,4 @@ void Player::applyClip()
     }
 }
 
-}  // namespace wmf
+} // namespace wmf

@@ -24,15 +24,9 @@ WmfPicture WmfPicture::load(const QString& path)
     return fromData(file.readAll());
 }
 
-QByteArray WmfPicture::data() const
-{
-    return d_ ? d_->bytes : QByteArray();
-}
+QByteArray WmfPicture::data() const { return d_ ? d_->bytes : QByteArray(); }
 
-QSizeF WmfPicture::naturalSize() const
-{
-    return d_ ? wmf::naturalSize(*d_) : QSizeF();
-}
+QSizeF WmfPicture::naturalSize() const { return d_ ? wmf::naturalSize(*d_) : QSizeF(); }
 
 void WmfPicture::draw(QPainter& painter, const QRectF& target) const
 {

@@ -17,12 +17,21 @@ qsizetype dibOffset(const Record& r, const Bytes& p, bool& paletteIndices)
 {
     paletteIndices = false;
     switch (r.function) {
-    case fn::StretchDib: paletteIndices = p.u16(4) == 1; return 22;
-    case fn::SetDibToDev: paletteIndices = p.u16(0) == 1; return 18;
-    case fn::DibStretchBlt: return r.size == 28 ? -1 : 20;
-    case fn::DibBitBlt: return r.size == 24 ? -1 : 16;
-    case fn::DibCreatePatternBrush: paletteIndices = p.u16(2) == 1; return 4;
-    default: return -1;
+    case fn::StretchDib:
+        paletteIndices = p.u16(4) == 1;
+        return 22;
+    case fn::SetDibToDev:
+        paletteIndices = p.u16(0) == 1;
+        return 18;
+    case fn::DibStretchBlt:
+        return r.size == 28 ? -1 : 20;
+    case fn::DibBitBlt:
+        return r.size == 24 ? -1 : 16;
+    case fn::DibCreatePatternBrush:
+        paletteIndices = p.u16(2) == 1;
+        return 4;
+    default:
+        return -1;
     }
 }
 
@@ -40,7 +49,9 @@ QRectF drawingBounds(const Bytes& file, const std::vector<Record>& records)
         const Bytes p = params(file, r);
         switch (r.function) {
         case fn::MoveTo:
-        case fn::LineTo: add(p.s16(2), p.s16(0)); break;
+        case fn::LineTo:
+            add(p.s16(2), p.s16(0));
+            break;
         case fn::Rectangle:
         case fn::Ellipse:
             add(p.s16(6), p.s16(4));
@@ -53,8 +64,11 @@ QRectF drawingBounds(const Bytes& file, const std::vector<Record>& records)
                 add(p.s16(2 + 4 * i), p.s16(4 + 4 * i));
             break;
         }
-        case fn::ExtTextOut: add(p.s16(2), p.s16(0)); break;
-        default: break;
+        case fn::ExtTextOut:
+            add(p.s16(2), p.s16(0));
+            break;
+        default:
+            break;
         }
     }
     return any && right > left && bottom > top ? QRectF(QPointF(left, top), QPointF(right, bottom))
@@ -80,7 +94,7 @@ QRectF findFrame(const Bytes& file, const Parsed& pic)
     return QRectF(o, QSizeF(ext->x(), ext->y())).normalized();
 }
 
-}  // namespace
+} // namespace
 
 bool parse(const QByteArray& bytes, Parsed& out)
 {
@@ -119,7 +133,7 @@ QSizeF naturalSize(const Parsed& pic)
     if (pic.header.placeable && pic.header.unitsPerInch > 0) {
         size *= 96.0 / pic.header.unitsPerInch;
     } else if (pic.yUp) {
-        size *= 96.0 / 254;  // 0.1 mm, the coarsest metric mode
+        size *= 96.0 / 254; // 0.1 mm, the coarsest metric mode
     }
     const double longest = qMax(size.width(), size.height());
     if (longest > 8000 || longest < 16)
@@ -214,10 +228,7 @@ QRectF Player::mapRect(double l, double t, double r, double b) const
     return QRectF(map(l, t), map(r, b)).normalized();
 }
 
-double Player::penWidth(int logical) const
-{
-    return qMax(1.0, qAbs(logical * xf_.m11()));
-}
+double Player::penWidth(int logical) const { return qMax(1.0, qAbs(logical * xf_.m11())); }
 
 const Palette* Player::palette() const
 {
@@ -228,7 +239,7 @@ const Palette* Player::palette() const
 
 QColor Player::color(uint32_t ref) const
 {
-    if ((ref >> 24) == 1) {  // PALETTEINDEX
+    if ((ref >> 24) == 1) { // PALETTEINDEX
         const Palette* pal = palette();
         const int index = ref & 0xFFFF;
         return pal && index < pal->size() ? QColor((*pal)[index]) : QColor(Qt::black);
@@ -238,16 +249,24 @@ QColor Player::color(uint32_t ref) const
 
 void Player::record(const Record& r, const Bytes& p)
 {
-    auto point = [&](int at) { return QPointF(p.s16(at + 2), p.s16(at)); };  // stored y first
+    auto point = [&](int at) { return QPointF(p.s16(at + 2), p.s16(at)); }; // stored y first
     switch (r.function) {
-    case fn::SetWindowOrg: dc_.windowOrg = point(0); break;
+    case fn::SetWindowOrg:
+        dc_.windowOrg = point(0);
+        break;
     case fn::SetWindowExt:
         if (p.s16(0) && p.s16(2))
             dc_.windowExt = point(0);
         break;
-    case fn::OffsetWindowOrg: dc_.windowOrg += point(0); break;
-    case fn::SetViewportOrg: dc_.viewportOrg = point(0); break;
-    case fn::OffsetViewportOrg: dc_.viewportOrg += point(0); break;
+    case fn::OffsetWindowOrg:
+        dc_.windowOrg += point(0);
+        break;
+    case fn::SetViewportOrg:
+        dc_.viewportOrg = point(0);
+        break;
+    case fn::OffsetViewportOrg:
+        dc_.viewportOrg += point(0);
+        break;
     case fn::SetViewportExt:
         if (p.s16(0) && p.s16(2)) {
             dc_.viewportExt = point(0);
@@ -268,13 +287,27 @@ void Player::record(const Record& r, const Bytes& p)
         if (p.u16(0) >= 1 && p.u16(0) <= 8)
             dc_.mapMode = p.u16(0);
         break;
-    case fn::SetBkMode: dc_.bkMode = p.u16(0); return;
-    case fn::SetBkColor: dc_.bkColor = color(p.u32(0)); return;
-    case fn::SetTextColor: dc_.textColor = color(p.u32(0)); return;
-    case fn::SetRop2: dc_.rop2 = p.u16(0); return;
-    case fn::SetPolyFillMode: dc_.polyFill = p.u16(0); return;
-    case fn::SetTextAlign: dc_.textAlign = p.u16(0); return;
-    case fn::SetTextCharExtra: dc_.charExtra = p.s16(0); return;
+    case fn::SetBkMode:
+        dc_.bkMode = p.u16(0);
+        return;
+    case fn::SetBkColor:
+        dc_.bkColor = color(p.u32(0));
+        return;
+    case fn::SetTextColor:
+        dc_.textColor = color(p.u32(0));
+        return;
+    case fn::SetRop2:
+        dc_.rop2 = p.u16(0);
+        return;
+    case fn::SetPolyFillMode:
+        dc_.polyFill = p.u16(0);
+        return;
+    case fn::SetTextAlign:
+        dc_.textAlign = p.u16(0);
+        return;
+    case fn::SetTextCharExtra:
+        dc_.charExtra = p.s16(0);
+        return;
     case fn::SaveDc:
         if (saved_.size() < MaxSavedStates)
             saved_.push_back(dc_);
@@ -303,7 +336,9 @@ void Player::record(const Record& r, const Bytes& p)
         applyClip();
         break;
     }
-    case fn::MoveTo: dc_.current = point(0); return;
+    case fn::MoveTo:
+        dc_.current = point(0);
+        return;
     case fn::LineTo: {
         const QPointF to = point(0);
         if (p.ok() && setupPen() && composition(dc_.rop2)) {
@@ -322,18 +357,30 @@ void Player::record(const Record& r, const Bytes& p)
         return;
     case fn::Rectangle:
     case fn::Ellipse:
-    case fn::RoundRect: shape(r.function, p); return;
+    case fn::RoundRect:
+        shape(r.function, p);
+        return;
     case fn::Polygon:
     case fn::Polyline:
-    case fn::PolyPolygon: poly(r.function, p); return;
+    case fn::PolyPolygon:
+        poly(r.function, p);
+        return;
     case fn::Arc:
     case fn::Pie:
-    case fn::Chord: arc(r.function, p); return;
+    case fn::Chord:
+        arc(r.function, p);
+        return;
     case fn::TextOut:
-    case fn::ExtTextOut: text(r.function, p); return;
+    case fn::ExtTextOut:
+        text(r.function, p);
+        return;
     case fn::IntersectClipRect:
-    case fn::ExcludeClipRect: clipRect(r.function, p); return;
-    case fn::SelectClipRegion: clipRegion(p.u16(0)); return;
+    case fn::ExcludeClipRect:
+        clipRect(r.function, p);
+        return;
+    case fn::SelectClipRegion:
+        clipRegion(p.u16(0));
+        return;
     case fn::OffsetClipRgn:
         if (dc_.clip.active) {
             const QPointF d = map(p.s16(2), p.s16(0)) - map(0, 0);
@@ -345,14 +392,18 @@ void Player::record(const Record& r, const Bytes& p)
     case fn::FillRegion:
     case fn::FrameRegion:
     case fn::PaintRegion:
-    case fn::InvertRegion: region(r.function, p); return;
+    case fn::InvertRegion:
+        region(r.function, p);
+        return;
     case fn::StretchDib:
     case fn::DibStretchBlt:
     case fn::DibBitBlt:
     case fn::SetDibToDev:
     case fn::PatBlt:
     case fn::BitBlt:
-    case fn::StretchBlt: bitmap(r, p); return;
+    case fn::StretchBlt:
+        bitmap(r, p);
+        return;
     case fn::SelectPalette:
         if (p.u16(0) < objects_.size() && objects_[p.u16(0)] && std::holds_alternative<Palette>(*objects_[p.u16(0)]))
             dc_.palette = p.u16(0);
@@ -360,9 +411,11 @@ void Player::record(const Record& r, const Bytes& p)
     case fn::SetPalEntries:
     case fn::AnimatePalette:
     case fn::ResizePalette:
-    default: object(r, p); return;
+    default:
+        object(r, p);
+        return;
     }
     updateTransform();
 }
 
-}  // namespace wmf
+} // namespace wmf

@@ -15,9 +15,9 @@ struct Parsed {
     QByteArray bytes;
     Header header;
     std::vector<Record> records;
-    QRectF frame;                   // logical rectangle that fills the target
-    bool yUp = false;               // a metric map mode with y growing upwards
-    QHash<qsizetype, QImage> dibs;  // decoded bitmaps of bitmap records, by record offset
+    QRectF frame;                  // logical rectangle that fills the target
+    bool yUp = false;              // a metric map mode with y growing upwards
+    QHash<qsizetype, QImage> dibs; // decoded bitmaps of bitmap records, by record offset
     Bytes file() const { return Bytes(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size()); }
 };
 
@@ -29,4 +29,4 @@ QSizeF naturalSize(const Parsed& picture);
 
 void play(QPainter& painter, const QRectF& target, const Parsed& picture);
 
-}  // namespace wmf
+} // namespace wmf

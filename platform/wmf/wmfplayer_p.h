@@ -17,13 +17,13 @@
 namespace wmf {
 
 struct PenSpec {
-    int style = 0;  // PS_* with end cap and join bits
-    int width = 0;  // logical units; 0 draws one device pixel
+    int style = 0; // PS_* with end cap and join bits
+    int width = 0; // logical units; 0 draws one device pixel
     QColor color = Qt::black;
 };
 
 struct BrushSpec {
-    int style = 0;  // BS_SOLID, BS_NULL, BS_HATCHED, BS_PATTERN, BS_DIBPATTERN...
+    int style = 0; // BS_SOLID, BS_NULL, BS_HATCHED, BS_PATTERN, BS_DIBPATTERN...
     QColor color = Qt::white;
     int hatch = 0;
     QImage pattern;
@@ -51,20 +51,20 @@ struct Clip {
 
 // GDI's device-context state as SaveDC/RestoreDC keep it.
 struct DcState {
-    int mapMode = 8;  // MM_ANISOTROPIC: the player stretches the window onto the target
+    int mapMode = 8; // MM_ANISOTROPIC: the player stretches the window onto the target
     QPointF windowOrg, windowExt, viewportOrg, viewportExt;
     bool viewportSet = false;
     PenSpec pen;
     BrushSpec brush;
     FontSpec font;
-    int palette = -1;  // object index
+    int palette = -1; // object index
     QColor textColor = Qt::black, bkColor = Qt::white;
-    int bkMode = 2;     // OPAQUE
-    int rop2 = 13;      // R2_COPYPEN
-    int polyFill = 1;   // ALTERNATE
-    int textAlign = 0;  // TA_LEFT | TA_TOP
+    int bkMode = 2;    // OPAQUE
+    int rop2 = 13;     // R2_COPYPEN
+    int polyFill = 1;  // ALTERNATE
+    int textAlign = 0; // TA_LEFT | TA_TOP
     int charExtra = 0;
-    QPointF current;  // logical
+    QPointF current; // logical
     Clip clip;
 };
 
@@ -99,7 +99,7 @@ private:
     QPainterPath regionPath(int index) const;
     bool composition(int rop2);
     void smooth(bool on);
-    void charge(const QRectF& area);  // counts the pixels an operation covers as work
+    void charge(const QRectF& area); // counts the pixels an operation covers as work
 
     // bitmaps (wmfbitmaps.cpp)
     void bitmap(const Record& r, const Bytes& p);
@@ -118,18 +118,19 @@ private:
     const QRectF target_;
     const Parsed& pic_;
     const QTransform base_;
-    QTransform xf_;  // logical to painter coordinates
+    QTransform xf_; // logical to painter coordinates
     std::optional<QRectF> firstViewport_;
     DcState dc_;
     std::vector<DcState> saved_;
     int savedOverflow_ = 0;
     std::vector<std::optional<Object>> objects_;
-    size_t firstFree_ = 0;  // no free object slot below this index
-    qint64 work_ = 0;       // rough cost of what was drawn so far, see MaxWork
+    size_t firstFree_ = 0; // no free object slot below this index
+    qint64 work_ = 0;      // rough cost of what was drawn so far, see MaxWork
     bool rasterOps_ = false;
     bool smooth_ = false;
     bool glyphRuns_ = true;
-    double pixelScale_ = 1;  // target pixels per pixel of the picture's natural size  // the device draws glyph runs (raster devices do)
+    double pixelScale_ =
+        1; // target pixels per pixel of the picture's natural size  // the device draws glyph runs (raster devices do)
 };
 
 // Whether every segment of `points` is horizontal or vertical: such shapes need no anti-aliasing.
@@ -141,4 +142,4 @@ constexpr int MaxSavedStates = 256;
 constexpr qint64 MaxWork = 20'000'000;
 constexpr int MaxObjects = 65535;
 
-}  // namespace wmf
+} // namespace wmf

@@ -14,23 +14,34 @@ QList<qreal> dashes(int style, double width)
     // GDI's one-pixel patterns; wide pens scale them with their width.
     const bool thin = width <= 1.5;
     switch (style) {
-    case Dash: return thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1};
-    case Dot: return thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1};
-    case DashDot: return thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1};
-    case DashDotDot: return thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1};
-    default: return {};
+    case Dash:
+        return thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1};
+    case Dot:
+        return thin ? QList<qreal>{3, 3} : QList<qreal>{1, 1};
+    case DashDot:
+        return thin ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1};
+    case DashDotDot:
+        return thin ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1};
+    default:
+        return {};
     }
 }
 
 Qt::BrushStyle hatchStyle(int hatch)
 {
     switch (hatch) {
-    case 0: return Qt::HorPattern;
-    case 1: return Qt::VerPattern;
-    case 2: return Qt::FDiagPattern;
-    case 3: return Qt::BDiagPattern;
-    case 4: return Qt::CrossPattern;
-    default: return Qt::DiagCrossPattern;
+    case 0:
+        return Qt::HorPattern;
+    case 1:
+        return Qt::VerPattern;
+    case 2:
+        return Qt::FDiagPattern;
+    case 3:
+        return Qt::BDiagPattern;
+    case 4:
+        return Qt::CrossPattern;
+    default:
+        return Qt::DiagCrossPattern;
     }
 }
 
@@ -46,17 +57,21 @@ double ellipseAngle(const QRectF& r, const QPointF& p)
 // such a trace is drawn without it, as the instrument drew it.
 constexpr int MaxSmoothPoints = 48;
 
-}  // namespace
+} // namespace
 
 QBrush Player::brush(const BrushSpec& b) const
 {
     switch (b.style) {
-    case 1: return Qt::NoBrush;
-    case 2: return QBrush(b.color, hatchStyle(b.hatch));
+    case 1:
+        return Qt::NoBrush;
+    case 2:
+        return QBrush(b.color, hatchStyle(b.hatch));
     case 3:
     case 5:
-    case 6: return b.pattern.isNull() ? QBrush(b.color) : QBrush(b.pattern);
-    default: return QBrush(b.color);
+    case 6:
+        return b.pattern.isNull() ? QBrush(b.color) : QBrush(b.pattern);
+    default:
+        return QBrush(b.color);
     }
 }
 
@@ -76,7 +91,7 @@ bool Player::setupPen()
         pen.setDashPattern(d);
         pen.setCapStyle(Qt::FlatCap);
     }
-    if (dc_.rop2 == 1 || dc_.rop2 == 16)  // R2_BLACK, R2_WHITE
+    if (dc_.rop2 == 1 || dc_.rop2 == 16) // R2_BLACK, R2_WHITE
         pen.setColor(dc_.rop2 == 1 ? Qt::black : Qt::white);
     p_.setPen(pen);
     return true;
@@ -87,13 +102,25 @@ bool Player::composition(int rop2)
 {
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
     switch (rop2) {
-    case 11: return false;  // R2_NOP
-    case 4: mode = QPainter::RasterOp_NotSource; break;
-    case 6: mode = QPainter::RasterOp_NotDestination; break;
-    case 7: mode = QPainter::RasterOp_SourceXorDestination; break;
-    case 9: mode = QPainter::RasterOp_SourceAndDestination; break;
-    case 15: mode = QPainter::RasterOp_SourceOrDestination; break;
-    default: break;
+    case 11:
+        return false; // R2_NOP
+    case 4:
+        mode = QPainter::RasterOp_NotSource;
+        break;
+    case 6:
+        mode = QPainter::RasterOp_NotDestination;
+        break;
+    case 7:
+        mode = QPainter::RasterOp_SourceXorDestination;
+        break;
+    case 9:
+        mode = QPainter::RasterOp_SourceAndDestination;
+        break;
+    case 15:
+        mode = QPainter::RasterOp_SourceOrDestination;
+        break;
+    default:
+        break;
     }
     if (mode != QPainter::CompositionMode_SourceOver && rasterOps_)
         p_.setCompositionMode(mode);
@@ -105,7 +132,7 @@ void Player::fillAndStroke(const std::function<void()>& draw, bool fill)
     if (!composition(dc_.rop2))
         return;
     const bool filled = fill && dc_.brush.style != 1;
-    if (filled && dc_.brush.style == 2 && dc_.bkMode == 2) {  // hatch on an opaque background
+    if (filled && dc_.brush.style == 2 && dc_.bkMode == 2) { // hatch on an opaque background
         p_.setPen(Qt::NoPen);
         p_.setBrush(dc_.bkColor);
         draw();
@@ -158,8 +185,8 @@ void Player::poly(uint16_t function, const Bytes& p)
             QPolygonF poly(n);
             for (int k = 0; k < n; ++k)
                 poly[k] = map(p.s16(at + 4 * k), p.s16(at + 4 * k + 2));
-            aligned = aligned && axisAligned(poly) && (n < 2 || poly.first().x() == poly.last().x()
-                                                       || poly.first().y() == poly.last().y());
+            aligned = aligned && axisAligned(poly)
+                      && (n < 2 || poly.first().x() == poly.last().x() || poly.first().y() == poly.last().y());
             path.addPolygon(poly);
             path.closeSubpath();
             at += 4 * qsizetype(n);
@@ -178,7 +205,8 @@ void Player::poly(uint16_t function, const Bytes& p)
     charge(poly.boundingRect());
     smooth(n <= MaxSmoothPoints
            && (!axisAligned(poly)
-               || (function == fn::Polygon && poly.first().x() != poly.last().x() && poly.first().y() != poly.last().y())));
+               || (function == fn::Polygon && poly.first().x() != poly.last().x()
+                   && poly.first().y() != poly.last().y())));
     if (function == fn::Polyline)
         fillAndStroke([&] { p_.drawPolyline(poly); }, false);
     else
@@ -194,7 +222,7 @@ void Player::arc(uint16_t function, const Bytes& p)
         return;
     const double start = ellipseAngle(r, map(p.s16(6), p.s16(4)));
     double sweep = ellipseAngle(r, map(p.s16(2), p.s16(0))) - start;
-    while (sweep <= 1e-9)  // GDI draws counter-clockwise; equal ends make a full ellipse
+    while (sweep <= 1e-9) // GDI draws counter-clockwise; equal ends make a full ellipse
         sweep += 360;
     QPainterPath path;
     if (function == fn::Pie) {
@@ -233,7 +261,9 @@ void Player::region(uint16_t function, const Bytes& p)
     charge(path.boundingRect());
     smooth(false);
     switch (function) {
-    case fn::PaintRegion: p_.fillPath(path, brush(dc_.brush)); break;
+    case fn::PaintRegion:
+        p_.fillPath(path, brush(dc_.brush));
+        break;
     case fn::InvertRegion:
         if (rasterOps_) {
             p_.setCompositionMode(QPainter::RasterOp_NotDestination);
@@ -241,7 +271,7 @@ void Player::region(uint16_t function, const Bytes& p)
             p_.setCompositionMode(QPainter::CompositionMode_SourceOver);
         }
         break;
-    default: {  // FillRegion, FrameRegion: region and brush index
+    default: { // FillRegion, FrameRegion: region and brush index
         const int index = p.u16(2);
         if (!p.has(2, 2) || size_t(index) >= objects_.size() || !objects_[index])
             break;
@@ -256,4 +286,4 @@ void Player::region(uint16_t function, const Bytes& p)
     }
 }
 
-}  // namespace wmf
+} // namespace wmf

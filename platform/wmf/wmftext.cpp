@@ -16,22 +16,38 @@ constexpr char16_t Cp1252High[32] = {
 const char* codecFor(int charset)
 {
     switch (charset) {
-    case 77: return "macintosh";
-    case 128: return "Shift_JIS";
-    case 129: return "windows-949";
-    case 134: return "GBK";
-    case 136: return "Big5";
-    case 161: return "windows-1253";
-    case 162: return "windows-1254";
-    case 163: return "windows-1258";
-    case 177: return "windows-1255";
-    case 178: return "windows-1256";
-    case 186: return "windows-1257";
-    case 204: return "windows-1251";
-    case 222: return "windows-874";
-    case 238: return "windows-1250";
-    case 255: return "IBM437";
-    default: return nullptr;
+    case 77:
+        return "macintosh";
+    case 128:
+        return "Shift_JIS";
+    case 129:
+        return "windows-949";
+    case 134:
+        return "GBK";
+    case 136:
+        return "Big5";
+    case 161:
+        return "windows-1253";
+    case 162:
+        return "windows-1254";
+    case 163:
+        return "windows-1258";
+    case 177:
+        return "windows-1255";
+    case 178:
+        return "windows-1256";
+    case 186:
+        return "windows-1257";
+    case 204:
+        return "windows-1251";
+    case 222:
+        return "windows-874";
+    case 238:
+        return "windows-1250";
+    case 255:
+        return "IBM437";
+    default:
+        return nullptr;
     }
 }
 
@@ -41,8 +57,8 @@ Kind kindOf(const QByteArray& face, int pitchAndFamily)
 {
     const QByteArray f = face.toLower();
     static const char* const mono[] = {"courier", "fixedsys", "terminal", "console", "consolas", "mono", "typewriter"};
-    static const char* const serif[] = {"times", "serif", "roman", "georgia", "garamond", "cambria", "book antiqua",
-                                        "palatino", "century"};
+    static const char* const serif[] = {"times",   "serif",        "roman",    "georgia", "garamond",
+                                        "cambria", "book antiqua", "palatino", "century"};
     static const char* const symbol[] = {"symbol", "wingdings", "webdings", "marlett"};
     for (const char* s : symbol)
         if (f.contains(s))
@@ -69,7 +85,7 @@ bool installed(const QString& family)
     return all.contains(family, Qt::CaseInsensitive);
 }
 
-}  // namespace
+} // namespace
 
 QString decodeText(QByteArrayView bytes, int charset)
 {
@@ -98,10 +114,26 @@ QStringList fontFamilies(const QByteArray& faceName, int pitchAndFamily)
     else if (face.startsWith(QLatin1String("Cambria"), Qt::CaseInsensitive))
         families << "Caladea";
     switch (kindOf(faceName, pitchAndFamily)) {
-    case Kind::Mono: families << "Liberation Mono" << "DejaVu Sans Mono" << "Nimbus Mono PS"; break;
-    case Kind::Serif: families << "Liberation Serif" << "DejaVu Serif" << "Nimbus Roman"; break;
-    case Kind::Symbol: families << "OpenSymbol" << "DejaVu Sans"; break;
-    case Kind::Sans: families << "Liberation Sans" << "Arimo" << "DejaVu Sans" << "Nimbus Sans"; break;
+    case Kind::Mono:
+        families << "Liberation Mono"
+                 << "DejaVu Sans Mono"
+                 << "Nimbus Mono PS";
+        break;
+    case Kind::Serif:
+        families << "Liberation Serif"
+                 << "DejaVu Serif"
+                 << "Nimbus Roman";
+        break;
+    case Kind::Symbol:
+        families << "OpenSymbol"
+                 << "DejaVu Sans";
+        break;
+    case Kind::Sans:
+        families << "Liberation Sans"
+                 << "Arimo"
+                 << "DejaVu Sans"
+                 << "Nimbus Sans";
+        break;
     }
     return families;
 }
@@ -109,10 +141,13 @@ QStringList fontFamilies(const QByteArray& faceName, int pitchAndFamily)
 QFont::StyleHint styleHint(const QByteArray& faceName, int pitchAndFamily)
 {
     switch (kindOf(faceName, pitchAndFamily)) {
-    case Kind::Mono: return QFont::Monospace;
-    case Kind::Serif: return QFont::Serif;
-    default: return QFont::SansSerif;
+    case Kind::Mono:
+        return QFont::Monospace;
+    case Kind::Serif:
+        return QFont::Serif;
+    default:
+        return QFont::SansSerif;
     }
 }
 
-}  // namespace wmf
+} // namespace wmf

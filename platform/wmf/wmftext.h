@@ -18,4 +18,4 @@ QStringList fontFamilies(const QByteArray& faceName, int pitchAndFamily);
 // Style hint for the pitch-and-family byte and face name (used when no listed family exists).
 QFont::StyleHint styleHint(const QByteArray& faceName, int pitchAndFamily);
 
-}  // namespace wmf
+} // namespace wmf

@@ -12,11 +12,18 @@ namespace wmf {
 namespace {
 
 enum : int { EtoOpaque = 2, EtoClipped = 4, EtoPdy = 0x2000 };
-enum : int { TaUpdateCp = 1, TaHorizontal = 6, TaRight = 2, TaCenter = 6, TaVertical = 24, TaBottom = 8,
-             TaBaseline = 24 };
+enum : int {
+    TaUpdateCp = 1,
+    TaHorizontal = 6,
+    TaRight = 2,
+    TaCenter = 6,
+    TaVertical = 24,
+    TaBottom = 8,
+    TaBaseline = 24
+};
 
 constexpr double BaseSize = 100;
-constexpr double MaxStretch = 10;  // of glyphs, widest over narrowest
+constexpr double MaxStretch = 10; // of glyphs, widest over narrowest
 
 // Whether Qt may draw glyphs of `pixelSize` under `t` as glyph runs. Qt draws small glyphs from
 // images that FreeType renders for the transform, and FreeType fails on glyphs squeezed flat: a
@@ -69,7 +76,7 @@ QRawFont rawFont(const FontSpec& f, double pixelSize)
     return raw;
 }
 
-}  // namespace
+} // namespace
 
 void Player::text(uint16_t function, const Bytes& p)
 {
@@ -127,7 +134,7 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     if (!raw.isValid())
         return;
 
-    work_ += 4 * bytes.size() + qint64(em) * bytes.size() / 16;  // large glyphs cost more
+    work_ += 4 * bytes.size() + qint64(em) * bytes.size() / 16; // large glyphs cost more
     QString str = decodeText(bytes, f.charset);
     for (QChar& c : str)
         if (c.unicode() < 0x20)
@@ -221,8 +228,7 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
 // ones (see glyphRunsFit) are drawn from the player's own images of them, in device pixels; those
 // too large to keep are filled as outlines, and so is all text on vector devices, which write
 // glyph runs without their glyphs.
-void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions,
-                        double em)
+void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions, double em)
 {
     const QTransform device = p_.combinedTransform();
     if (glyphRuns_ && glyphRunsFit(device, em)) {
@@ -258,4 +264,4 @@ void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const
     p_.setWorldTransform(world);
 }
 
-}  // namespace wmf
+} // namespace wmf

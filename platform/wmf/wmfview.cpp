@@ -2,10 +2,7 @@
 
 #include <QPainter>
 
-WmfView::WmfView(QWidget* parent) : QWidget(parent)
-{
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+WmfView::WmfView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void WmfView::setPicture(const WmfPicture& picture)
 {
@@ -13,10 +10,7 @@ void WmfView::setPicture(const WmfPicture& picture)
     update();
 }
 
-void WmfView::clear()
-{
-    setPicture(WmfPicture());
-}
+void WmfView::clear() { setPicture(WmfPicture()); }
 
 void WmfView::paintEvent(QPaintEvent*)
 {

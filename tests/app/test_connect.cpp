@@ -35,7 +35,8 @@ class ConnectTest : public QObject {
 
     std::unique_ptr<MainForm> openForm(bool serial, const QString& address, const QString& args = {})
     {
-        auto form = std::make_unique<MainForm>(StartupInfo{programDir.path(), QCoreApplication::applicationFilePath(), args});
+        auto form =
+            std::make_unique<MainForm>(StartupInfo{programDir.path(), QCoreApplication::applicationFilePath(), args});
         form->Form_Load();
         form->Route[serial ? 1 : 0]->click();
         form->AdrC->setText(address);
@@ -61,8 +62,9 @@ private slots:
             QVERIFY(form->CopyAll->isEnabled() && form->DelThis->isEnabled() && form->DeleteAll->isEnabled());
             form->close();
         }
-        QCOMPARE(tester.busLog(), QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc(1)",
-                                               "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"", "MMEM:SCAN?", "ibloc(1)", "ibloc(1)"}));
+        QCOMPARE(tester.busLog(),
+                 QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc(1)", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"",
+                              "MMEM:SCAN?", "ibloc(1)", "ibloc(1)"}));
     }
 
     void gpibFailuresEndNotConnected()
@@ -128,7 +130,8 @@ private slots:
         form->TestQLX->click();
         QCOMPARE(dialogs.shown.size(), 4); // two for "*IDN?", two for the listing
         const QString idn = QStringLiteral("Halvard&Brenn,QLX,1234567/890,V3.10\n");
-        QCOMPARE(dialogs.shown[0].text, idn + QString(500 - idn.size(), u' ') + QStringLiteral("\r\n-------------------\r\n")
+        QCOMPARE(dialogs.shown[0].text, idn + QString(500 - idn.size(), u' ')
+                                            + QStringLiteral("\r\n-------------------\r\n")
                                             + QString::number(idn.size()));
         QCOMPARE(dialogs.shown[1].text, idn);
         QCOMPARE(dialogs.shown[1].style, int(MbPlain));

@@ -36,7 +36,8 @@ private slots:
         form.Form_Load();
         form.ImgPath->click();
         QCOMPARE(form.PCPath, pc.path());
-        QVERIFY(dialogs.pickerTitles.value(0).startsWith(QStringLiteral("Set store path for QLX images\r\nCurrent Path: ")));
+        QVERIFY(dialogs.pickerTitles.value(0).startsWith(
+            QStringLiteral("Set store path for QLX images\r\nCurrent Path: ")));
         form.TestQLX->click();
         QCOMPARE(form.QLXFiles->count(), 2);
 

@@ -52,10 +52,13 @@ private slots:
     {
         const QDate date(2005, 7, 4);
         QCOMPARE(composeTitle(1, 4, 0, false, date), QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 from 7/4/2005"));
-        QCOMPARE(composeTitle(1, 4, 3, false, date), QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 beta 3 from 7/4/2005"));
-        QCOMPARE(composeTitle(1, 4, 0, true, date), QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 from  !!DEBUG!! 7/4/2005"));
+        QCOMPARE(composeTitle(1, 4, 3, false, date),
+                 QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 beta 3 from 7/4/2005"));
+        QCOMPARE(composeTitle(1, 4, 0, true, date),
+                 QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 from  !!DEBUG!! 7/4/2005"));
         QCOMPARE(composeTitle(1, 4, 0, false, QDate()), QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 from "));
-        QCOMPARE(composeTitle(1, 4, 0, false, QDate(2026, 12, 31)), QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 from 12/31/2026"));
+        QCOMPARE(composeTitle(1, 4, 0, false, QDate(2026, 12, 31)),
+                 QStringLiteral("Halvard & Brenn QLXCopy, V 1.4 from 12/31/2026"));
     }
 };
 

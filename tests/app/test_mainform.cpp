@@ -48,9 +48,10 @@ private slots:
         QVERIFY(!form.Debugger);
         QVERIFY(!form.windowIcon().isNull());
 
-        const QStringList names = {"SetFrame", "Route_0", "Route_1", "AdrC", "ImgPath", "TestQLX", "Label_1",
-                                   "QLXFiles", "PCFileList", "FileFrame", "FileLocation_0", "FileLocation_1",
-                                   "CopyAll", "DelThis", "DeleteAll", "Status", "Stat", "TextDisp", "Bild"};
+        const QStringList names = {"SetFrame",       "Route_0",        "Route_1",  "AdrC",       "ImgPath",
+                                   "TestQLX",        "Label_1",        "QLXFiles", "PCFileList", "FileFrame",
+                                   "FileLocation_0", "FileLocation_1", "CopyAll",  "DelThis",    "DeleteAll",
+                                   "Status",         "Stat",           "TextDisp", "Bild"};
         for (const QString& name : names)
             QVERIFY2(form.findChild<QWidget*>(name), qPrintable(name));
         QCOMPARE(form.TestQLX->text(), QStringLiteral("Read QLX Directory"));

@@ -42,7 +42,12 @@ void writeFile(const QString& path, const QByteArray& bytes)
 }
 QByteArray metafile(int size)
 {
-    return WmfBuilder().window(0, 0, size, size).pen(0, 1, Qt::red).select(0).rect(10, 10, size - 10, size - 10).bytes();
+    return WmfBuilder()
+        .window(0, 0, size, size)
+        .pen(0, 1, Qt::red)
+        .select(0)
+        .rect(10, 10, size - 10, size - 10)
+        .bytes();
 }
 QStringList items(const QListWidget* list)
 {
@@ -65,7 +70,8 @@ void clickRow(QListWidget* list, int row)
 QByteArray clipboardWmf() { return QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(WmfMimeType)); }
 QRgb statusColour(const MainForm& form) { return form.Status->palette().color(QPalette::Window).rgb() & 0xFFFFFF; }
 // A value the window kept in its settings file; `kind` gives its type.
-QVariant setting(const QTemporaryDir& programDir, const char* section, const char* key, const QVariant& kind = QString())
+QVariant setting(const QTemporaryDir& programDir, const char* section, const char* key,
+                 const QVariant& kind = QString())
 {
     return IniRead(programDir.filePath("QLXCopy.INI"), section, key, {}, kind);
 }
@@ -78,7 +84,8 @@ class RoadTest : public QObject {
     static std::unique_ptr<MainForm> openForm(const QTemporaryDir& programDir, ScriptedDialogs& dialogs,
                                               const QString& pc, const QString& device)
     {
-        auto form = std::make_unique<MainForm>(StartupInfo{programDir.path(), QCoreApplication::applicationFilePath(), {}});
+        auto form =
+            std::make_unique<MainForm>(StartupInfo{programDir.path(), QCoreApplication::applicationFilePath(), {}});
         form->Form_Load();
         form->Route[1]->click();
         form->AdrC->setText(device);
@@ -113,7 +120,8 @@ private slots:
         form->TestQLX->click();
         QCOMPARE(form->Status->text(), QString("connected"));
         QCOMPARE(items(form->QLXFiles), QStringList({"A.WMF", "b.wmf", "HC 1.WMF"}));
-        QCOMPARE(added(), QStringList({"*SEC 0\\n", "*IDN?\\n", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"\\n", "MMEM:SCAN?\\n"}));
+        QCOMPARE(added(),
+                 QStringList({"*SEC 0\\n", "*IDN?\\n", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"\\n", "MMEM:SCAN?\\n"}));
 
         // The PC folder vanishes behind the window's back: one message, and an empty PC list.
         QVERIFY(QDir(gone).removeRecursively());
@@ -143,7 +151,8 @@ private slots:
         dialogs.answers << AnswerYes;
         clickRow(form->QLXFiles, 1);
         QCOMPARE(dialogs.shown.size(), 1);
-        QCOMPARE(dialogs.shown[0].text, "A different file b.wmf does already exist in directory " + pc.path() + ".\r\nOverwrite?");
+        QCOMPARE(dialogs.shown[0].text,
+                 "A different file b.wmf does already exist in directory " + pc.path() + ".\r\nOverwrite?");
         QCOMPARE(dialogs.shown[0].style, int(MbExclamationYesNo));
         QCOMPARE(readAll(pc.filePath("b.wmf")), b);
 
@@ -244,8 +253,8 @@ private slots:
             clickRow(form->QLXFiles, 1);
             QCOMPARE(titles(dialogs), QStringList({"ERROR", "ERROR"}));
             QCOMPARE(dialogs.shown[0].text, firstMessage);
-            QCOMPARE(dialogs.shown[1].text,
-                     "The file " + pc.filePath("B.WMF") + " cannot be shown: it is no Windows Metafile or it is damaged.");
+            QCOMPARE(dialogs.shown[1].text, "The file " + pc.filePath("B.WMF")
+                                                + " cannot be shown: it is no Windows Metafile or it is damaged.");
             QCOMPARE(form->Status->text(), QString("CONNECTION BROKEN!"));
             QCOMPARE(statusColour(*form), kRed);
             QCOMPARE(QDir(pc.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"B.WMF"});

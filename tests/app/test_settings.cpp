@@ -20,7 +20,8 @@ void writeFile(const QString& path, const QByteArray& content)
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(content);
 }
-QString read(const QString& file, const QString& section, const QString& key, const QString& def = QStringLiteral("DEF"))
+QString read(const QString& file, const QString& section, const QString& key,
+             const QString& def = QStringLiteral("DEF"))
 {
     QString v;
     GetPrivateProfileString(section, key, def, v, 750, file);
@@ -60,7 +61,8 @@ private slots:
         QVERIFY(WritePrivateProfileString("Remote", "Path", "20", file));
         QCOMPARE(readFile(file), QByteArray("[Path]\nFilePath=/home/lab\n[Remote]\nRoute=1\nPath=20\n"));
 
-        const QByteArray before = "; keep me\r\n[Other]\r\nx = 1 ; note\r\n\r\n[REMOTE]\r\nroute=0\r\n\r\n[Last]\r\ny=2";
+        const QByteArray before =
+            "; keep me\r\n[Other]\r\nx = 1 ; note\r\n\r\n[REMOTE]\r\nroute=0\r\n\r\n[Last]\r\ny=2";
         writeFile(file, before);
         QVERIFY(WritePrivateProfileString("Remote", "Route", "1", file));
         QVERIFY(WritePrivateProfileString("Remote", "Path", "C:\\Users", file));
@@ -74,9 +76,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("QLXCopy.INI"));
-        const QList<QPair<QByteArray, bool>> routes = {
-            {"true", true}, {"True", true}, {"Wahr", true}, {"WAHR", true}, {"1", true},
-            {"0", false}, {"-1", false}, {"yes", false}, {"", false}};
+        const QList<QPair<QByteArray, bool>> routes = {{"true", true}, {"True", true}, {"Wahr", true},
+                                                       {"WAHR", true}, {"1", true},    {"0", false},
+                                                       {"-1", false},  {"yes", false}, {"", false}};
         for (const auto& [text, expected] : routes) {
             writeFile(file, "[Remote]\nRoute=" + text + "\n");
             QVariant v;

@@ -33,8 +33,8 @@ private slots:
 
     void readsGlobalAndCommandOptions()
     {
-        const ParsedArguments get = parseArguments({"--bus", "com", "get", "A.WMF", "b.wmf", "--address=/dev/pts/7",
-                                                    "--to", "/tmp/out", "--overwrite"});
+        const ParsedArguments get = parseArguments(
+            {"--bus", "com", "get", "A.WMF", "b.wmf", "--address=/dev/pts/7", "--to", "/tmp/out", "--overwrite"});
         QCOMPARE(get.error, QString());
         QCOMPARE(get.options.bus, std::optional<Bus>(Bus::Serial));
         QCOMPARE(get.options.address, std::optional<QString>("/dev/pts/7"));

@@ -29,11 +29,12 @@ private slots:
 
     void firmwareDecidesTheDirectoryChange()
     {
-        const QList<QPair<QString, bool>> cases = {
-            {"V3.10", true}, {"V3.25", true}, {"V3.05", false}, {"V4.05", false}, {"3.10", false},
-            {" V3.10", false}, {"V2.50", false}, {"V9.99", true}};
+        const QList<QPair<QString, bool>> cases = {{"V3.10", true},  {"V3.25", true}, {"V3.05", false},
+                                                   {"V4.05", false}, {"3.10", false}, {" V3.10", false},
+                                                   {"V2.50", false}, {"V9.99", true}};
         for (const auto& [field, expected] : cases) {
-            const Identification id = identify(QStringLiteral("Halvard&Brenn,QLX,100/1,") + field + QStringLiteral("\r\n"));
+            const Identification id =
+                identify(QStringLiteral("Halvard&Brenn,QLX,100/1,") + field + QStringLiteral("\r\n"));
             QCOMPARE(id.verdict, Identification::Accepted);
             QVERIFY2(id.canChangeDir == expected, qPrintable(field));
         }

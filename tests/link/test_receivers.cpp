@@ -51,7 +51,7 @@ private slots:
         const QByteArray data("ab\0\0cd\0ef\0gh", 12);
         r.pass("#8", 11.0);
         QCOMPARE(rec.countdowns, QStringList{"-1 s to go ..."}); // declared still 0: minus the elapsed time
-        r.pass("00000012" + data.left(11), 12.0);   // 21 characters: header parsed
+        r.pass("00000012" + data.left(11), 12.0);                // 21 characters: header parsed
         QCOMPARE(rec.ranges, QList<int>{12});
         QCOMPARE(rec.values, QList<int>{11});
         QCOMPARE(rec.countdowns.last(), QString("0 s to go ...")); // 2 s * (12 - 11) / 11

@@ -10,10 +10,10 @@ class ListingTest : public QObject {
 private slots:
     void listsHardcopiesAsTheTesterSpellsThem()
     {
-        const QString answer = QStringLiteral(
-            "001234,\"C:\\QLX\\USERDATA\\PRINT\",FREE 9000,\".\",DIR,0,\"HC_0002.WMF\",BIN,120,"
-            "\"trace.wmf\",BIN,5,\"Mixed.Wmf\",BIN,7,\"SETUP.TXT\",BIN,3,\"  spaced.WMF\",BIN,1,"
-            "\"late.WMF \",BIN,1,\"\"\",noDotWMF,\"\n");
+        const QString answer =
+            QStringLiteral("001234,\"C:\\QLX\\USERDATA\\PRINT\",FREE 9000,\".\",DIR,0,\"HC_0002.WMF\",BIN,120,"
+                           "\"trace.wmf\",BIN,5,\"Mixed.Wmf\",BIN,7,\"SETUP.TXT\",BIN,3,\"  spaced.WMF\",BIN,1,"
+                           "\"late.WMF \",BIN,1,\"\"\",noDotWMF,\"\n");
         const Listing l = parseListing(answer, false);
         QVERIFY(l.directoryOk);
         QCOMPARE(l.hardcopies, QStringList({"HC_0002.WMF", "trace.wmf", "Mixed.Wmf", "spaced.WMF", "noDotWMF"}));
@@ -27,8 +27,7 @@ private slots:
 
     void withoutTheMarkerOnlyTwoMoreCharactersGo()
     {
-        QCOMPARE(parseListing(QStringLiteral("123456abX.WMF,Y.WMF"), true).hardcopies,
-                 QStringList({"X.WMF", "Y.WMF"}));
+        QCOMPARE(parseListing(QStringLiteral("123456abX.WMF,Y.WMF"), true).hardcopies, QStringList({"X.WMF", "Y.WMF"}));
         QCOMPARE(parseListing(QStringLiteral("123456aX.WMF"), true).hardcopies, QStringList({".WMF"}));
     }
 

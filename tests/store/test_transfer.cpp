@@ -27,10 +27,7 @@ QByteArray pattern(int size, char seed)
     return b;
 }
 // The data requests in the bus log.
-QStringList dataRequests(const SimulatedTester& tester)
-{
-    return tester.busLog().filter(QStringLiteral("MMEM:DATA?"));
-}
+QStringList dataRequests(const SimulatedTester& tester) { return tester.busLog().filter(QStringLiteral("MMEM:DATA?")); }
 } // namespace
 
 class TransferTest : public QObject {
@@ -70,7 +67,12 @@ private slots:
         Transport transport;
         QVERIFY(open(tester, transport, bus));
         int asked = 0;
-        const auto answer = [&](bool yes) { return [&asked, yes] { ++asked; return yes; }; };
+        const auto answer = [&](bool yes) {
+            return [&asked, yes] {
+                ++asked;
+                return yes;
+            };
+        };
 
         TransferResult r = transferHardcopy(transport, bus, QStringLiteral("  HC.WMF "), pc.path(),
                                             QStringLiteral("  HC.WMF "), answer(true));
@@ -78,7 +80,8 @@ private slots:
         QCOMPARE(r.path, pc.path() + QStringLiteral("/HC.WMF"));
         QCOMPARE(readAll(r.path), bytes);
 
-        r = transferHardcopy(transport, bus, QStringLiteral("HC.WMF"), pc.path(), QStringLiteral("HC.WMF"), answer(true));
+        r = transferHardcopy(transport, bus, QStringLiteral("HC.WMF"), pc.path(), QStringLiteral("HC.WMF"),
+                             answer(true));
         QCOMPARE(r.status, TransferResult::Identical);
         QCOMPARE(asked, 0);
 
@@ -87,17 +90,19 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
         old.write("older and shorter");
         old.close();
-        r = transferHardcopy(transport, bus, QStringLiteral("HC.WMF"), pc.path(), QStringLiteral("HC.WMF"), answer(false));
+        r = transferHardcopy(transport, bus, QStringLiteral("HC.WMF"), pc.path(), QStringLiteral("HC.WMF"),
+                             answer(false));
         QCOMPARE(r.status, TransferResult::Kept);
         QCOMPARE(readAll(r.path), QByteArray("older and shorter"));
-        r = transferHardcopy(transport, bus, QStringLiteral("HC.WMF"), pc.path(), QStringLiteral("HC.WMF"), answer(true));
+        r = transferHardcopy(transport, bus, QStringLiteral("HC.WMF"), pc.path(), QStringLiteral("HC.WMF"),
+                             answer(true));
         QCOMPARE(r.status, TransferResult::Written);
         QCOMPARE(readAll(r.path), bytes);
         QCOMPARE(asked, 2);
         QCOMPARE(QDir(pc.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"HC.WMF"});
 
-        const QString request = bus == Bus::Gpib ? QStringLiteral("MMEM:DATA? \"HC.WMF\"")
-                                                 : QStringLiteral("MMEM:DATA? \"HC.WMF\"\\n");
+        const QString request =
+            bus == Bus::Gpib ? QStringLiteral("MMEM:DATA? \"HC.WMF\"") : QStringLiteral("MMEM:DATA? \"HC.WMF\"\\n");
         QTRY_COMPARE(dataRequests(tester), QStringList(4, request));
 
         // An empty file on the tester is an empty file on the PC (the serial receive routine
@@ -105,7 +110,8 @@ private slots:
         if (bus == Bus::Serial)
             return;
         tester.addFile(QStringLiteral("EMPTY.WMF"), {});
-        r = transferHardcopy(transport, bus, QStringLiteral("EMPTY.WMF"), pc.path(), QStringLiteral("EMPTY.WMF"), answer(true));
+        r = transferHardcopy(transport, bus, QStringLiteral("EMPTY.WMF"), pc.path(), QStringLiteral("EMPTY.WMF"),
+                             answer(true));
         QCOMPARE(r.status, TransferResult::Written);
         QCOMPARE(QFileInfo(r.path).size(), 0);
     }

@@ -31,7 +31,7 @@ public:
     }
 
     QList<ShownMessage> shown;
-    QList<int> answers;       // for Yes/No questions, in order; Yes when none is left
+    QList<int> answers; // for Yes/No questions, in order; Yes when none is left
     QStringList pickerTitles;
-    QStringList folders;      // results of the folder picker, in order; cancel when none is left
+    QStringList folders; // results of the folder picker, in order; cancel when none is left
 };

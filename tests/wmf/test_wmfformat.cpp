@@ -11,7 +11,7 @@ using namespace wmf;
 
 namespace {
 Bytes view(const QByteArray& b) { return Bytes(reinterpret_cast<const uchar*>(b.constData()), b.size()); }
-}
+} // namespace
 
 class TestWmfFormat : public QObject {
     Q_OBJECT
@@ -23,7 +23,7 @@ private slots:
         QCOMPARE(b.u16(0), 0x1234);
         QCOMPARE(b.u32(0), 0xABCD1234u);
         QVERIFY(b.ok());
-        QCOMPARE(b.u32(2), 0u);  // crosses the end
+        QCOMPARE(b.u32(2), 0u); // crosses the end
         QVERIFY(!b.ok());
         QVERIFY(!b.has(3, 2) && !b.has(-1, 1) && !b.has(0, -1));
         QCOMPARE(b.mid(3, 100).size(), 1);
@@ -44,7 +44,7 @@ private slots:
         QVERIFY(h.valid && !h.placeable);
         QCOMPARE(h.firstRecord, 18);
 
-        QVERIFY(!parseHeader(view(placeable.left(30))).valid);  // placeable header without standard header
+        QVERIFY(!parseHeader(view(placeable.left(30))).valid); // placeable header without standard header
         QVERIFY(!parseHeader(view(QByteArray("GIF89a and more bytes here"))).valid);
         QVERIFY(!parseHeader(view(QByteArray())).valid);
     }
@@ -56,10 +56,10 @@ private slots:
         QByteArray data = b.bytes();
         QCOMPARE(splitRecords(view(data), parseHeader(view(data))).size(), size_t(3));
 
-        QByteArray truncated = data.left(18 + 14 + 14 + 5);  // third record cut short
+        QByteArray truncated = data.left(18 + 14 + 14 + 5); // third record cut short
         QCOMPARE(splitRecords(view(truncated), parseHeader(view(truncated))).size(), size_t(2));
 
-        for (uint32_t bad : {0u, 2u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {  // impossible sizes in the second record
+        for (uint32_t bad : {0u, 2u, 0x7FFFFFFFu, 0xFFFFFFFFu}) { // impossible sizes in the second record
             QByteArray broken = data;
             const QByteArray size = WmfBuilder::dword(bad);
             broken.replace(18 + 14, 4, size);
@@ -86,7 +86,7 @@ private slots:
         img = decodeDib(view(WmfBuilder::dib(1, 1, 8, sixteen, QByteArray("\x02\0\0\0", 4))));
         QCOMPARE(img.pixel(0, 0), sixteen[2]);
 
-        img = decodeDib(view(WmfBuilder::dib(1, 1, 16, {}, WmfBuilder::words({0x7C00, 0}))));  // 5-5-5 red
+        img = decodeDib(view(WmfBuilder::dib(1, 1, 16, {}, WmfBuilder::words({0x7C00, 0})))); // 5-5-5 red
         QCOMPARE(img.pixel(0, 0), qRgb(255, 0, 0));
 
         img = decodeDib(view(WmfBuilder::dib(1, 1, 24, {}, QByteArray("\x01\x02\x03\0", 4))));
@@ -108,8 +108,8 @@ private slots:
         const QList<QRgb> two = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
         QVERIFY(decodeDib(view(WmfBuilder::dib(0, 1, 1, two, QByteArray(4, 0)))).isNull());
         QVERIFY(decodeDib(view(WmfBuilder::dib(60000, 60000, 1, two, QByteArray(4, 0)))).isNull());  // too large
-        QVERIFY(decodeDib(view(WmfBuilder::dib(4, 4, 7, two, QByteArray(16, 0)))).isNull());          // bad depth
-        QVERIFY(decodeDib(view(WmfBuilder::dib(4, 4, 8, {}, QByteArray(16, 0)).left(60))).isNull());  // table cut off
+        QVERIFY(decodeDib(view(WmfBuilder::dib(4, 4, 7, two, QByteArray(16, 0)))).isNull());         // bad depth
+        QVERIFY(decodeDib(view(WmfBuilder::dib(4, 4, 8, {}, QByteArray(16, 0)).left(60))).isNull()); // table cut off
         QByteArray hugeTable = WmfBuilder::dib(4, 4, 8, {}, QByteArray(16, 0));
         hugeTable.replace(32, 4, WmfBuilder::dword(0xFFFFFFF0u));
         QVERIFY(decodeDib(view(hugeTable)).isNull());
@@ -127,13 +127,16 @@ private slots:
 
     void text()
     {
-        QCOMPARE(decodeText("\x80 5 \xB0" "C", 0), QString::fromUtf8("€ 5 °C"));
+        QCOMPARE(decodeText("\x80 5 \xB0"
+                            "C",
+                            0),
+                 QString::fromUtf8("€ 5 °C"));
         QCOMPARE(decodeText("\xC4", 204), QString::fromUtf8("Д"));
         QVERIFY(fontFamilies("Courier New", 0).contains("Liberation Mono"));
         QVERIFY(fontFamilies("Fixedsys", 0).contains("DejaVu Sans Mono"));
         QVERIFY(fontFamilies("MS Sans Serif", 0).contains("Liberation Sans"));
         QVERIFY(fontFamilies("Times New Roman", 0).contains("Liberation Serif"));
-        QVERIFY(fontFamilies("", 0x31).contains("Liberation Mono"));  // fixed pitch, modern family
+        QVERIFY(fontFamilies("", 0x31).contains("Liberation Mono")); // fixed pitch, modern family
         QCOMPARE(styleHint("Arial", 0), QFont::SansSerif);
     }
 };

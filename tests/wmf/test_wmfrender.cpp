@@ -44,8 +44,10 @@ int ink(const QImage& image, QRect area, QColor background = Qt::white)
 double difference(const QImage& a, const QImage& b)
 {
     const QSize small = a.size() / 3;
-    const QImage sa = a.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
-    const QImage sb = b.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
+    const QImage sa =
+        a.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
+    const QImage sb =
+        b.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
     double best = 255;
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
@@ -68,12 +70,13 @@ QString buildDir() { return qEnvironmentVariable("QLX_BUILD_DIR", QStringLiteral
 QStringList corpus()
 {
     QStringList files;
-    for (const QFileInfo& fi : QDir(sourceDir() + "/tests/wmf/corpus").entryInfoList({"*.wmf"}, QDir::Files, QDir::Name))
+    for (const QFileInfo& fi :
+         QDir(sourceDir() + "/tests/wmf/corpus").entryInfoList({"*.wmf"}, QDir::Files, QDir::Name))
         files << fi.absoluteFilePath();
     return files;
 }
 
-}  // namespace
+} // namespace
 
 class TestWmfRender : public QObject {
     Q_OBJECT
@@ -96,7 +99,13 @@ private slots:
 
         // A metric map mode: y grows upwards, the picture still fills the target.
         WmfBuilder metric(QRect(), 0, false);
-        metric.rec(0x0103, {2}).brush(0, Red).select(0).rect(0, 0, 100, -50).brush(0, Blue).select(1).rect(0, -50, 100, -100);
+        metric.rec(0x0103, {2})
+            .brush(0, Red)
+            .select(0)
+            .rect(0, 0, 100, -50)
+            .brush(0, Blue)
+            .select(1)
+            .rect(0, -50, 100, -100);
         const QImage m = render(metric.bytes());
         QVERIFY(near(m.pixel(50, 20), Red));
         QVERIFY(near(m.pixel(50, 80), Blue));
@@ -105,8 +114,15 @@ private slots:
     void textColoursAndAlignment()
     {
         WmfBuilder b;
-        b.brush(0, Navy).select(0).rect(0, 0, 1000, 1000).font(-200, "Arial", 700).select(1)
-            .textColor(Qt::white).bkMode(1).rec(0x012E, {6 | 24}).textOut(500, 500, "HHH");
+        b.brush(0, Navy)
+            .select(0)
+            .rect(0, 0, 1000, 1000)
+            .font(-200, "Arial", 700)
+            .select(1)
+            .textColor(Qt::white)
+            .bkMode(1)
+            .rec(0x012E, {6 | 24})
+            .textOut(500, 500, "HHH");
         const QImage img = render(b.bytes(), QSize(200, 200));
         int white = 0, black = 0;
         for (int y = 60; y < 120; ++y)
@@ -123,13 +139,21 @@ private slots:
         // Opaque background mode fills behind the text with the background colour.
         for (int mode : {1, 2}) {
             WmfBuilder o;
-            o.font(-200, "Courier New").select(0).raw(0x0201, WmfBuilder::color(Green)).bkMode(mode).textOut(0, 0, "__");
+            o.font(-200, "Courier New")
+                .select(0)
+                .raw(0x0201, WmfBuilder::color(Green))
+                .bkMode(mode)
+                .textOut(0, 0, "__");
             QCOMPARE(near(render(o.bytes()).pixel(2, 2), Green), mode == 2);
         }
 
         // TA_UPDATECP: the second string continues where the first one ended.
         WmfBuilder cp;
-        cp.font(-100, "Courier New").select(0).rec(0x0214, {0, 0}).rec(0x012E, {1}).textOut(900, 900, "MMM")
+        cp.font(-100, "Courier New")
+            .select(0)
+            .rec(0x0214, {0, 0})
+            .rec(0x012E, {1})
+            .textOut(900, 900, "MMM")
             .textOut(900, 900, "MMM");
         const QImage c = render(cp.bytes(), QSize(400, 400));
         QVERIFY(ink(c, QRect(0, 0, 60, 40)) > 0);
@@ -140,11 +164,18 @@ private slots:
     void clippingAndSavedStates()
     {
         WmfBuilder b;
-        b.pen(5, 0, Qt::black).select(0).brush(0, Red).select(1).rec(0x001E, {})
-            .rec(0x0416, {1000, 500, 0, 0})   // IntersectClipRect: left small
-            .rec(0x0415, {600, 400, 400, 100})  // ExcludeClipRect: a hole in it
-            .rect(0, 0, 1000, 1000).rec(0x0127, {-1})  // RestoreDC: clipping gone, red brush still there
-            .brush(0, Blue).select(2).rect(900, 900, 1000, 1000);
+        b.pen(5, 0, Qt::black)
+            .select(0)
+            .brush(0, Red)
+            .select(1)
+            .rec(0x001E, {})
+            .rec(0x0416, {1000, 500, 0, 0})    // IntersectClipRect: left small
+            .rec(0x0415, {600, 400, 400, 100}) // ExcludeClipRect: a hole in it
+            .rect(0, 0, 1000, 1000)
+            .rec(0x0127, {-1}) // RestoreDC: clipping gone, red brush still there
+            .brush(0, Blue)
+            .select(2)
+            .rect(900, 900, 1000, 1000);
         const QImage img = render(b.bytes());
         QVERIFY(near(img.pixel(10, 10), Red));
         QVERIFY(near(img.pixel(70, 30), Qt::white));
@@ -155,11 +186,14 @@ private slots:
     void brushesPensAndShapes()
     {
         WmfBuilder hatch;
-        hatch.raw(0x0201, WmfBuilder::color(QColor(255, 255, 0))).bkMode(2).brush(2, Qt::black, 4).select(0)
+        hatch.raw(0x0201, WmfBuilder::color(QColor(255, 255, 0)))
+            .bkMode(2)
+            .brush(2, Qt::black, 4)
+            .select(0)
             .rect(0, 0, 1000, 1000);
         const QImage h = render(hatch.bytes());
-        QVERIFY(ink(h, QRect(10, 10, 80, 80), QColor(255, 255, 0)) > 200);  // hatch lines
-        QCOMPARE(ink(h, QRect(10, 10, 80, 80)), 80 * 80);                   // no white left
+        QVERIFY(ink(h, QRect(10, 10, 80, 80), QColor(255, 255, 0)) > 200); // hatch lines
+        QCOMPARE(ink(h, QRect(10, 10, 80, 80)), 80 * 80);                  // no white left
 
         // Pie from the rightmost point to the top one: counter-clockwise, the top-right quarter.
         WmfBuilder pie;
@@ -171,7 +205,12 @@ private slots:
         // Poly-polygon in alternate mode: the inner square is a hole. A deleted, still selected
         // brush keeps drawing; selecting an index outside the table changes nothing.
         WmfBuilder poly;
-        poly.pen(5, 0, Qt::black).select(0).brush(0, Blue).select(1).remove(1).select(999)
+        poly.pen(5, 0, Qt::black)
+            .select(0)
+            .brush(0, Blue)
+            .select(1)
+            .remove(1)
+            .select(999)
             .rec(0x0538, {2, 4, 4, 0, 0, 1000, 0, 1000, 1000, 0, 1000, 300, 300, 700, 300, 700, 700, 300, 700});
         const QImage pp = render(poly.bytes());
         QVERIFY(near(pp.pixel(10, 10), Blue));
@@ -199,10 +238,15 @@ private slots:
 
         // SRCAND of a black-and-white mask over red keeps red under white and blackens the rest;
         // SRCINVERT twice restores the background.
-        const QByteArray mask = WmfBuilder::dib(2, 1, 1, {qRgb(0, 0, 0), qRgb(255, 255, 255)}, QByteArray("\x40\0\0\0", 4));
+        const QByteArray mask =
+            WmfBuilder::dib(2, 1, 1, {qRgb(0, 0, 0), qRgb(255, 255, 255)}, QByteArray("\x40\0\0\0", 4));
         WmfBuilder ops;
-        ops.brush(0, Red).select(0).rect(0, 0, 1000, 1000).stretchDib(mask, 2, 1, QRect(0, 0, 1000, 500), 0x8800C6)
-            .stretchDib(dib, 2, 2, QRect(0, 500, 1000, 500), 0x660046).stretchDib(dib, 2, 2, QRect(0, 500, 1000, 500), 0x660046);
+        ops.brush(0, Red)
+            .select(0)
+            .rect(0, 0, 1000, 1000)
+            .stretchDib(mask, 2, 1, QRect(0, 0, 1000, 500), 0x8800C6)
+            .stretchDib(dib, 2, 2, QRect(0, 500, 1000, 500), 0x660046)
+            .stretchDib(dib, 2, 2, QRect(0, 500, 1000, 500), 0x660046);
         const QImage o = render(ops.bytes());
         QVERIFY(near(o.pixel(10, 25), Qt::black));
         QVERIFY(near(o.pixel(90, 25), Red));
@@ -210,8 +254,10 @@ private slots:
 
         // An old monochrome bitmap takes the text colour for clear bits, the background for set ones.
         WmfBuilder mono;
-        mono.textColor(Red).raw(0x0201, WmfBuilder::color(Blue))
-            .raw(0x0B23, WmfBuilder::dword(0xCC0020) + WmfBuilder::words({1, 2, 0, 0, 1000, 1000, 0, 0, 0, 2, 1, 2, 0x0101, 0x0040}));
+        mono.textColor(Red)
+            .raw(0x0201, WmfBuilder::color(Blue))
+            .raw(0x0B23, WmfBuilder::dword(0xCC0020)
+                             + WmfBuilder::words({1, 2, 0, 0, 1000, 1000, 0, 0, 0, 2, 1, 2, 0x0101, 0x0040}));
         const QImage m = render(mono.bytes());
         QVERIFY(near(m.pixel(20, 50), Red) && near(m.pixel(80, 50), Blue));
 
@@ -226,20 +272,29 @@ private slots:
     {
         // Records that claim more than they hold, absurd counts, indexes and sizes.
         WmfBuilder b;
-        b.rec(0x0324, {32767, 0, 0, 10, 10})          // polygon with too few points
-            .rec(0x0538, {65535, 3, 3})                // poly-polygon with too few counts
-            .rec(0x0325, {-5, 1, 1})                   // negative count
-            .rec(0x0A32, {0, 0, 30000, 6, 1, 2})       // ExtTextOut longer than its record
-            .rec(0x0521, {-3, 0, 0})                   // TextOut with negative count
-            .rec(0x020C, {0, 0}).rec(0x0410, {0, 1, 0, 1})  // zero window extent, zero scale
-            .rec(0x012D, {65535}).rec(0x01F0, {65535}).rec(0x0127, {-30000}).rec(0x0127, {30000})
-            .font(32767, "Arial").select(0).textOut(0, 0, "big")
-            .raw(0x0F43, WmfBuilder::dword(0xCC0020) + WmfBuilder::words({0, 30000, 30000, 0, 0, 10, 10, 0, 0}) + WmfBuilder::dword(40))
-            .rec(0x06FF, {0, 6, 0, 0, 0, 30000, 0, 0, 0, 10, 10})  // region with many scans, none there
-            .rec(0x012C, {0}).brush(0, Blue)  // a font as clip region: no clipping
-            .select(2).rect(0, 0, 1000, 1000);
+        b.rec(0x0324, {32767, 0, 0, 10, 10})     // polygon with too few points
+            .rec(0x0538, {65535, 3, 3})          // poly-polygon with too few counts
+            .rec(0x0325, {-5, 1, 1})             // negative count
+            .rec(0x0A32, {0, 0, 30000, 6, 1, 2}) // ExtTextOut longer than its record
+            .rec(0x0521, {-3, 0, 0})             // TextOut with negative count
+            .rec(0x020C, {0, 0})
+            .rec(0x0410, {0, 1, 0, 1}) // zero window extent, zero scale
+            .rec(0x012D, {65535})
+            .rec(0x01F0, {65535})
+            .rec(0x0127, {-30000})
+            .rec(0x0127, {30000})
+            .font(32767, "Arial")
+            .select(0)
+            .textOut(0, 0, "big")
+            .raw(0x0F43, WmfBuilder::dword(0xCC0020) + WmfBuilder::words({0, 30000, 30000, 0, 0, 10, 10, 0, 0})
+                             + WmfBuilder::dword(40))
+            .rec(0x06FF, {0, 6, 0, 0, 0, 30000, 0, 0, 0, 10, 10}) // region with many scans, none there
+            .rec(0x012C, {0})
+            .brush(0, Blue) // a font as clip region: no clipping
+            .select(2)
+            .rect(0, 0, 1000, 1000);
         for (int i = 0; i < 5000; ++i)
-            b.rec(0x001E, {});  // more saved states than are kept
+            b.rec(0x001E, {}); // more saved states than are kept
         b.rec(0x0127, {-1}).rect(0, 0, 1000, 1000);
         const QImage img = render(b.bytes());
         QVERIFY(near(img.pixel(50, 50), Blue));
@@ -305,8 +360,11 @@ private slots:
         QVERIFY(svg.isValid());
         QCOMPARE(svg.defaultSize(), QSize(200, 50));
 
-        const QList<QStringList> bad = {{}, {in}, {dir.filePath("none.wmf"), dir.filePath("b.png")},
-                                        {in, dir.filePath("b.bmp")}, {in, dir.filePath("b.png"), "--width", "x"},
+        const QList<QStringList> bad = {{},
+                                        {in},
+                                        {dir.filePath("none.wmf"), dir.filePath("b.png")},
+                                        {in, dir.filePath("b.bmp")},
+                                        {in, dir.filePath("b.png"), "--width", "x"},
                                         {in, dir.filePath("b.png"), "--size"},
                                         {in, dir.filePath("b.png"), "--width", "16000", "--height", "16000"}};
         for (const QStringList& args : bad) {

@@ -82,7 +82,7 @@ int lightPixels(const QImage& image, QRect area)
     return count;
 }
 
-}  // namespace
+} // namespace
 
 class TestWmfText : public QObject {
     Q_OBJECT
@@ -119,21 +119,38 @@ private slots:
     void layoutHoldsAtEverySize()
     {
         WmfBuilder b;
-        b.brush(0, Qt::black).select(0).rect(0, 0, 1000, 1000).textColor(Qt::white).bkMode(1)
-            .font(-60, "Arial", 400, 900).select(1).textOut(60, 950, "Upwards")
-            .font(-60, "Times New Roman", 700, 450).select(2).textOut(150, 700, "Slanted")
-            .font(-50, "Courier New").select(3).rec(0x012E, {6}).textOut(500, 100, "Centred")
-            .rec(0x012E, {2 | 24}).textOut(950, 250, "Right")
-            .rec(0x012E, {0}).rec(0x0108, {30}).textOut(400, 400, "Spaced").rec(0x0108, {0})
+        b.brush(0, Qt::black)
+            .select(0)
+            .rect(0, 0, 1000, 1000)
+            .textColor(Qt::white)
+            .bkMode(1)
+            .font(-60, "Arial", 400, 900)
+            .select(1)
+            .textOut(60, 950, "Upwards")
+            .font(-60, "Times New Roman", 700, 450)
+            .select(2)
+            .textOut(150, 700, "Slanted")
+            .font(-50, "Courier New")
+            .select(3)
+            .rec(0x012E, {6})
+            .textOut(500, 100, "Centred")
+            .rec(0x012E, {2 | 24})
+            .textOut(950, 250, "Right")
+            .rec(0x012E, {0})
+            .rec(0x0108, {30})
+            .textOut(400, 400, "Spaced")
+            .rec(0x0108, {0})
             .extTextOut(400, 550, "Clipped", {}, QRect(400, 550, 130, 25))
             .extTextOut(400, 700, "Wide", {120, 120, 120, 120});
         const WmfPicture picture = WmfPicture::fromData(b.bytes());
         const QSize small(640, 360);
         const QImage reference = renderImage(picture, small);
         for (QSize large : {QSize(1920, 1080), QSize(3840, 2160), QSize(7680, 4320)}) {
-            const QImage scaled = renderImage(picture, large).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            const QImage scaled =
+                renderImage(picture, large).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             const double worst = worstTile(reference, scaled.convertToFormat(QImage::Format_RGB32));
-            QVERIFY2(worst < 25, qPrintable(QString("%1 wide: worst tile differs by %2").arg(large.width()).arg(worst)));
+            QVERIFY2(worst < 25,
+                     qPrintable(QString("%1 wide: worst tile differs by %2").arg(large.width()).arg(worst)));
         }
     }
 
@@ -142,15 +159,18 @@ private slots:
     void captionLeavesLightPixels_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("height");  // of the font, in logical units of the 1000 x 1000 frame
+        QTest::addColumn<int>("height"); // of the font, in logical units of the 1000 x 1000 frame
         QTest::addColumn<QByteArray>("text");
         struct Row {
             QSize size;
             int height;
             QByteArray text;
         };
-        const Row rows[] = {{{400, 300}, 100, "HEAD"}, {{1600, 1200}, 100, "HEAD"}, {{3840, 2160}, 100, "HEAD"},
-                            {{7680, 4320}, 200, "HEAD"}, {{2000, 2000}, 850, "H"}};
+        const Row rows[] = {{{400, 300}, 100, "HEAD"},
+                            {{1600, 1200}, 100, "HEAD"},
+                            {{3840, 2160}, 100, "HEAD"},
+                            {{7680, 4320}, 200, "HEAD"},
+                            {{2000, 2000}, 850, "H"}};
         for (const char* record : {"TextOut", "ExtTextOut", "ExtTextOut dx"})
             for (const Row& r : rows)
                 QTest::addRow("%s %s %dx%d", record, r.text.constData(), r.size.width(), r.size.height())
@@ -163,8 +183,13 @@ private slots:
         QFETCH(QByteArray, text);
         const QByteArray tag = QTest::currentDataTag();
         WmfBuilder b;
-        b.brush(0, Qt::black).select(0).rect(0, 0, 1000, 1000).font(-height, "Arial").select(1)
-            .textColor(Qt::white).bkMode(1);
+        b.brush(0, Qt::black)
+            .select(0)
+            .rect(0, 0, 1000, 1000)
+            .font(-height, "Arial")
+            .select(1)
+            .textColor(Qt::white)
+            .bkMode(1);
         const int advance = height * 7 / 10;
         if (tag.startsWith("TextOut"))
             b.textOut(100, 100, text);
@@ -199,9 +224,10 @@ private slots:
         for (QSize size : sizes) {
             renderImage(damaged, size);
             const QImage image = renderImage(spread, size);
-            if (size.width() >= 800) {  // the first letter, where it stands
+            if (size.width() >= 800) { // the first letter, where it stands
                 const QRect first(QPoint(0, 0), QSize(size.width() / 30, size.height() / 2));
-                QVERIFY2(first.width() * first.height() - lightPixels(image, first) > 20, qPrintable(QString::number(size.width())));
+                QVERIFY2(first.width() * first.height() - lightPixels(image, first) > 20,
+                         qPrintable(QString::number(size.width())));
             }
         }
     }

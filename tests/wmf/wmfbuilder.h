@@ -88,7 +88,7 @@ public:
     static QByteArray dib(int w, int h, int bpp, const QList<QRgb>& table, const QByteArray& bits, int compression = 0)
     {
         QByteArray d = dword(40) + dword(uint32_t(w)) + dword(uint32_t(h)) + words({1, bpp}) + dword(compression)
-            + dword(uint32_t(bits.size())) + dword(0) + dword(0) + dword(uint32_t(table.size())) + dword(0);
+                       + dword(uint32_t(bits.size())) + dword(0) + dword(0) + dword(uint32_t(table.size())) + dword(0);
         for (QRgb c : table)
             d.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append('\0');
         return d + bits;
@@ -99,16 +99,17 @@ public:
         const QByteArray body = records_ + dword(3) + words({0});
         QByteArray out;
         if (placeable_) {
-            QByteArray head = dword(0x9AC6CDD7) + words({0, bbox_.left(), bbox_.top(), bbox_.left() + bbox_.width(),
-                                                          bbox_.top() + bbox_.height(), inch_})
-                + dword(0);
+            QByteArray head = dword(0x9AC6CDD7)
+                              + words({0, bbox_.left(), bbox_.top(), bbox_.left() + bbox_.width(),
+                                       bbox_.top() + bbox_.height(), inch_})
+                              + dword(0);
             int sum = 0;
             for (int i = 0; i < 20; i += 2)
                 sum ^= uchar(head[i]) | (uchar(head[i + 1]) << 8);
             out = head + words({sum});
         }
-        return out + words({1, 9, 0x300}) + dword(uint32_t(9 + body.size() / 2)) + words({objects_ + 4})
-            + dword(0) + words({0}) + body;
+        return out + words({1, 9, 0x300}) + dword(uint32_t(9 + body.size() / 2)) + words({objects_ + 4}) + dword(0)
+               + words({0}) + body;
     }
 
 private:
