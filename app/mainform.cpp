@@ -1,12 +1,12 @@
 #include "app/mainform.h"
-#include "app/colours.h"
+#include "app/mainform_colours.h"
 
 #include "app/iniio.h"
 #include "app/layout.h"
 #include "app/title.h"
-#include "pcfiles/pcfilelist.h"
+#include "pcfiles/mainform_pcfilelist.h"
 #include "platform/dialogs.h"
-#include "platform/wmf/wmfview.h"
+#include "platform/pictureview.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -178,7 +178,7 @@ void MainForm::buildControls()
     TextDisp->setTextFormat(Qt::PlainText);
     setBackground(TextDisp, kLightGrey);
 
-    Bild = place(new WmfView, client, QStringLiteral("Bild"), {1860, 0, 7395, 5235});
+    Bild = place(new PictureView, client, QStringLiteral("Bild"), {1860, 0, 7395, 5235});
 
     connect(TestQLX, &QPushButton::clicked, this, &MainForm::TestQLX_Click);
     connectFileHandlers();

@@ -15,10 +15,9 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
-class WmfView;
-
 namespace qlx {
 
+class PictureView;
 class PcFileList;
 
 // What start-up takes from the program itself; tests give their own.
@@ -65,7 +64,7 @@ public:
     QLabel* Status = nullptr;
     QProgressBar* Stat = nullptr;
     QLabel* TextDisp = nullptr;
-    WmfView* Bild = nullptr;
+    PictureView* Bild = nullptr;
 
     // Window geometry in twips, as the layout sees it.
     double outerWidthTwips() const;

@@ -16,8 +16,8 @@
 #include "app/iniio.h"
 #include "app/mainform.h"
 #include "platform/dialogs.h"
-#include "platform/wmf/wmfclipboard.h"
-#include "platform/wmf/wmfview.h"
+#include "wmf/wmfclipboard.h"
+#include "platform/pictureview.h"
 #include "sim/wmf_writer.h"
 
 #include <QApplication>
@@ -69,7 +69,7 @@ class BenchApplication : public QApplication {
 public:
     using QApplication::QApplication;
 
-    void watch(WmfView* pane, const QByteArray& expected, QEventLoop* loop)
+    void watch(PictureView* pane, const QByteArray& expected, QEventLoop* loop)
     {
         pane_ = pane;
         expected_ = expected;
@@ -86,7 +86,7 @@ public:
         if (watched) {
             const double at = steadySeconds();
             const double cpu = cpuSeconds();
-            const WmfPicture picture = pane_->picture();
+            const wmf::Picture picture = pane_->picture();
             if (!picture.isNull() && picture.data() == expected_) {
                 shownAt_ = at;
                 cpuAtShown_ = cpu;
@@ -98,7 +98,7 @@ public:
     }
 
 private:
-    WmfView* pane_ = nullptr;
+    PictureView* pane_ = nullptr;
     QByteArray expected_;
     QEventLoop* loop_ = nullptr;
     std::optional<double> shownAt_;
@@ -125,7 +125,7 @@ public:
 bool clipboardOffers(const QByteArray& bytes)
 {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    return mime && mime->data(QString::fromLatin1(WmfMimeType)) == bytes
+    return mime && mime->data(QString::fromLatin1(wmf::WmfMimeType)) == bytes
            && !qvariant_cast<QImage>(mime->imageData()).isNull()
            && !mime->data(QStringLiteral("image/svg+xml")).isEmpty();
 }
@@ -235,7 +235,7 @@ QByteArray readFile(const QString& path)
 }
 
 // More than one colour in the pane's own rendering: it is not blank.
-bool paneShowsSomething(WmfView* pane)
+bool paneShowsSomething(PictureView* pane)
 {
     const QImage image = pane->grab().toImage();
     QSet<QRgb> colours;

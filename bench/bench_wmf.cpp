@@ -8,8 +8,8 @@
 // program then exits with status 1.
 // Usage: bench_wmf [SAMPLE_FOLDER [CORPUS_FOLDER]]; both default to tests/wmf/corpus.
 
-#include "platform/wmf/wmfformat.h"
-#include "platform/wmf/wmfpicture.h"
+#include "wmf/wmfformat.h"
+#include "wmf/wmfpicture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,7 +30,7 @@ QString defaultCorpus()
     return QDir(here).absoluteFilePath(QStringLiteral("../tests/wmf/corpus"));
 }
 
-QImage render(const WmfPicture& picture, QSize size)
+QImage render(const wmf::Picture& picture, QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -39,7 +39,7 @@ QImage render(const WmfPicture& picture, QSize size)
     return image;
 }
 
-double medianRenderMs(const WmfPicture& picture, QSize size)
+double medianRenderMs(const wmf::Picture& picture, QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     std::vector<double> times;
@@ -59,7 +59,7 @@ double medianRenderMs(const WmfPicture& picture, QSize size)
 }
 
 // The metafile with its text records turned into escapes, which draw nothing; null when it has none.
-WmfPicture withoutText(const QByteArray& bytes)
+wmf::Picture withoutText(const QByteArray& bytes)
 {
     QByteArray stripped = bytes;
     const wmf::Bytes file(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
@@ -71,7 +71,7 @@ WmfPicture withoutText(const QByteArray& bytes)
             any = true;
         }
     }
-    return any ? WmfPicture::fromData(stripped) : WmfPicture();
+    return any ? wmf::Picture::fromData(stripped) : wmf::Picture();
 }
 
 int differingPixels(const QImage& a, const QImage& b)
@@ -91,12 +91,12 @@ bool report(const QFileInfo& file, const QString& label)
 {
     QFile in(file.absoluteFilePath());
     const QByteArray bytes = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    const WmfPicture picture = WmfPicture::fromData(bytes);
+    const wmf::Picture picture = wmf::Picture::fromData(bytes);
     if (picture.isNull()) {
         std::printf("skipped file=%s reason=unreadable\n", qPrintable(label));
         return true;
     }
-    const WmfPicture plain = withoutText(bytes);
+    const wmf::Picture plain = withoutText(bytes);
     bool drawn = true;
     for (QSize size : {QSize(800, 600), QSize(1920, 1080), QSize(3840, 2160)}) {
         const int text = plain.isNull() ? 0 : differingPixels(render(picture, size), render(plain, size));

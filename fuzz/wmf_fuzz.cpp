@@ -1,6 +1,6 @@
 // Fuzz target for the metafile player: parsing and drawing any bytes must neither crash nor hang.
 
-#include "platform/wmf/wmfpicture.h"
+#include "wmf/wmfpicture.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     Q_UNUSED(app);
 
-    const WmfPicture picture = WmfPicture::fromData(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const wmf::Picture picture = wmf::Picture::fromData(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (picture.isNull())
         return 0;
     picture.naturalSize();

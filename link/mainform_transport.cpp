@@ -2,7 +2,7 @@
 // the cable advice, and the progress and debug displays of the receive routines.
 
 #include "app/mainform.h"
-#include "app/colours.h"
+#include "app/mainform_colours.h"
 #include "platform/dialogs.h"
 
 #include <QLabel>

@@ -2,14 +2,24 @@
 // PC list, and showing a hardcopy from the PC list.
 
 #include "app/mainform.h"
-#include "pcfiles/pcfilelist.h"
+#include "pcfiles/mainform_pcfilelist.h"
 #include "pcfiles/pcpath.h"
+#include "platform/dialogs.h"
 
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
 
 namespace qlx {
+namespace {
+
+// Runs the folder chooser for the window `owner`; the chosen folder, or empty text when cancelled.
+QString BrowseForFolder(QWidget* owner, const QString& currentPath)
+{
+    return dialogs().browseForFolder(owner, pickerTitle(currentPath), currentPath);
+}
+
+} // namespace
 
 void MainForm::ImgPath_Click()
 {

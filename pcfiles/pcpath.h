@@ -3,8 +3,6 @@
 
 #include <QString>
 
-class QWidget;
-
 namespace qlx {
 
 // The path unchanged when it ends in "/", else the path followed by one "/".
@@ -12,8 +10,5 @@ QString AddBackslash(const QString& path);
 
 // "Set store path for QLX images", CR LF, "Current Path: " and the current folder.
 QString pickerTitle(const QString& currentPath);
-
-// Runs the folder chooser for the window `owner`; the chosen folder, or empty text when cancelled.
-QString BrowseForFolder(QWidget* owner, const QString& currentPath);
 
 } // namespace qlx

@@ -1,12 +1,10 @@
-// Deleting on the tester (the Delete key, DelThis, DeleteAll) and copying every hardcopy (CopyAll).
+// Deleting on the tester: the Delete key, DelThis and DeleteAll.
 
 #include "app/mainform.h"
-#include "app/colours.h"
 #include "platform/dialogs.h"
 #include "store/deletion.h"
 #include "store/names.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 
@@ -67,31 +65,6 @@ void MainForm::DeleteAll_Click()
         messageBox(QStringLiteral("These tester files were not deleted:\r\n") + skipped.join(QStringLiteral("\r\n")),
                    MbCritical, QStringLiteral("ERROR"));
     ReadDirectory();
-}
-
-void MainForm::CopyAll_Click()
-{
-    Exchange exchange(*this);
-    if (exchange.refused())
-        return;
-    setMousePointer(11);
-    bulkCopyRunning_ = true;
-    const int count = QLXFiles->count();
-    for (int i = 0; i < count && !closing(); ++i) {
-        const QString entry = QLXFiles->item(i)->text();
-        if (!isHardcopyName(entry))
-            continue;
-        setStatus(entry, kYellow);
-        QCoreApplication::processEvents();
-        if (closing())
-            break;
-        TransferHardcopy(trimBlanks(entry), trimBlanks(entry));
-    }
-    bulkCopyRunning_ = false;
-    if (currentBus() == Bus::Gpib)
-        GoToLocal();
-    setStatus(QStringLiteral("ready"), kGreen);
-    setMousePointer(0);
 }
 
 } // namespace qlx

@@ -2,10 +2,10 @@
 // on the clipboard.
 
 #include "app/mainform.h"
-#include "app/colours.h"
+#include "app/mainform_colours.h"
 #include "platform/dialogs.h"
-#include "platform/wmf/wmfclipboard.h"
-#include "platform/wmf/wmfview.h"
+#include "wmf/wmfclipboard.h"
+#include "platform/pictureview.h"
 #include "store/names.h"
 #include "store/transfer.h"
 
@@ -82,7 +82,7 @@ void MainForm::showPcFile(const QString& path, const QString& pcName)
         return;
     }
     if (isHardcopyName(trimBlanks(pcName))) {
-        const WmfPicture picture = WmfPicture::load(path);
+        const wmf::Picture picture = wmf::Picture::load(path);
         Bild->setPicture(picture);
         Bild->show();
         TextDisp->hide();
@@ -92,7 +92,7 @@ void MainForm::showPcFile(const QString& path, const QString& pcName)
                        MbCritical, QStringLiteral("ERROR"));
             return;
         }
-        putPictureOnClipboard(picture);
+        wmf::putPictureOnClipboard(picture);
         return;
     }
     QFile file(path);

@@ -1,6 +1,6 @@
 // The tester's files and the PC side in the real window, against the simulated tester on GPIB.
 #include "app/mainform.h"
-#include "pcfiles/pcfilelist.h"
+#include "pcfiles/mainform_pcfilelist.h"
 
 #include "../support/scripted_dialogs.h"
 #include "../support/simulated_tester.h"

@@ -1,7 +1,8 @@
 // The real window on the offscreen platform: controls, start-up, the bus choice and shutdown.
 #include "app/mainform.h"
-#include "pcfiles/pcfilelist.h"
-#include "platform/wmf/wmfview.h"
+#include "pcfiles/mainform_pcfilelist.h"
+#include "platform/pictureview.h"
+#include "tests/support/wmfbuilder.h"
 
 #include <QFile>
 #include <QGroupBox>
@@ -136,6 +137,23 @@ private slots:
         QCOMPARE(form.Bild->geometry().right(), form.width() - 1);
         QCOMPARE(form.TextDisp->geometry(), form.Bild->geometry());
         QCOMPARE(form.SetFrame->width(), qRound(1695.0 * form.logicalDpiX() / 1440));
+    }
+
+    // The picture pane draws the picture stretched to whatever size it has.
+    void viewDrawsAtItsSize()
+    {
+        WmfBuilder b;
+        b.brush(0, QColor(255, 0, 0)).select(0).pen(5, 0, Qt::black).select(1).rect(0, 0, 500, 1000);
+        PictureView view;
+        view.setPicture(wmf::Picture::fromData(b.bytes()));
+        for (QSize size : {QSize(120, 80), QSize(640, 300)}) {
+            view.resize(size);
+            const QImage shot = view.grab().toImage();
+            QVERIFY(shot.pixel(size.width() / 4, size.height() / 2) == qRgb(255, 0, 0));
+            QVERIFY(shot.pixel(size.width() * 3 / 4, size.height() / 2) == qRgb(255, 255, 255));
+        }
+        view.clear();
+        QVERIFY(view.picture().isNull());
     }
 };
 

@@ -1,15 +1,15 @@
 // The whole road on the serial line in the real window, the faults a user meets on the way, and
 // the folder picker itself. The simulated tester's bus log tells what went out on the line.
-#include "app/colours.h"
+#include "app/mainform_colours.h"
 #include "app/iniio.h"
 #include "app/mainform.h"
-#include "pcfiles/pcfilelist.h"
-#include "platform/wmf/wmfclipboard.h"
-#include "platform/wmf/wmfview.h"
+#include "pcfiles/mainform_pcfilelist.h"
+#include "wmf/wmfclipboard.h"
+#include "platform/pictureview.h"
 
 #include "../support/scripted_dialogs.h"
 #include "../support/simulated_tester.h"
-#include "../wmf/wmfbuilder.h"
+#include "tests/support/wmfbuilder.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -67,7 +67,7 @@ void clickRow(QListWidget* list, int row)
 {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
-QByteArray clipboardWmf() { return QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(WmfMimeType)); }
+QByteArray clipboardWmf() { return QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(wmf::WmfMimeType)); }
 QRgb statusColour(const MainForm& form) { return form.Status->palette().color(QPalette::Window).rgb() & 0xFFFFFF; }
 // A value the window kept in its settings file; `kind` gives its type.
 QVariant setting(const QTemporaryDir& programDir, const char* section, const char* key,

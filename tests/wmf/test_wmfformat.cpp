@@ -1,9 +1,9 @@
 // The metafile container, bitmap decoding and text helpers, on hand-made and damaged data.
 
-#include "platform/wmf/wmfdib.h"
-#include "platform/wmf/wmfformat.h"
-#include "platform/wmf/wmftext.h"
-#include "tests/wmf/wmfbuilder.h"
+#include "wmf/wmfdib.h"
+#include "wmf/wmfformat.h"
+#include "wmf/wmftext.h"
+#include "tests/support/wmfbuilder.h"
 
 #include <QtTest>
 

@@ -1,10 +1,9 @@
 // Drawing: what the player makes of hand-made records, of damaged files, and of metafiles from
 // real writers compared with reference renderings; the render tool, the clipboard data, the pane.
 
-#include "platform/wmf/wmfclipboard.h"
-#include "platform/wmf/wmfrender.h"
-#include "platform/wmf/wmfview.h"
-#include "tests/wmf/wmfbuilder.h"
+#include "wmf/wmfclipboard.h"
+#include "wmf/wmfrender.h"
+#include "tests/support/wmfbuilder.h"
 
 #include <QMimeData>
 #include <QPainter>
@@ -19,8 +18,8 @@ const QColor Red(255, 0, 0), Blue(0, 0, 255), Navy(0, 0, 128), Green(0, 160, 0);
 
 QImage render(const QByteArray& bytes, QSize size = QSize(100, 100))
 {
-    const WmfPicture picture = WmfPicture::fromData(bytes);
-    return renderImage(picture, size);
+    const wmf::Picture picture = wmf::Picture::fromData(bytes);
+    return wmf::renderImage(picture, size);
 }
 
 bool near(QRgb a, QColor b, int tolerance = 40)
@@ -327,16 +326,16 @@ private slots:
         QFETCH(QString, file);
         const QImage reference(QString(file).replace(".wmf", ".png"));
         QVERIFY2(!reference.isNull(), "reference rendering missing");
-        const WmfPicture picture = WmfPicture::load(file);
+        const wmf::Picture picture = wmf::Picture::load(file);
         QVERIFY(!picture.isNull());
         QVERIFY(qAbs(picture.naturalSize().width() - reference.width()) <= 2);
-        const double d = difference(renderImage(picture, reference.size()), reference);
+        const double d = difference(wmf::renderImage(picture, reference.size()), reference);
         qInfo("%s: difference %.2f", qPrintable(QFileInfo(file).fileName()), d);
         QVERIFY2(d < 6, qPrintable(QString("difference %1").arg(d)));
         // A picture of the wrong file is far off, so the measure does tell pictures apart.
         const QStringList all = corpus();
         const QString other = all[(all.indexOf(file) + 1) % all.size()];
-        QVERIFY(difference(renderImage(WmfPicture::load(other), reference.size()), reference) > d + 3);
+        QVERIFY(difference(wmf::renderImage(wmf::Picture::load(other), reference.size()), reference) > d + 3);
     }
 
     void renderTool()
@@ -349,7 +348,7 @@ private slots:
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitCode(), 0);
         const QImage png(dir.filePath("a.png"));
-        const QSizeF natural = WmfPicture::load(in).naturalSize();
+        const QSizeF natural = wmf::Picture::load(in).naturalSize();
         QCOMPARE(png.width(), 321);
         QVERIFY(qAbs(png.height() - 321 * natural.height() / natural.width()) <= 1);
 
@@ -382,30 +381,14 @@ private slots:
         QFile f(corpus().value(0));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
-        const WmfPicture picture = WmfPicture::fromData(bytes);
-        std::unique_ptr<QMimeData> mime(wmfMimeData(picture));
+        const wmf::Picture picture = wmf::Picture::fromData(bytes);
+        std::unique_ptr<QMimeData> mime(wmf::wmfMimeData(picture));
         QVERIFY(mime->hasImage());
-        QCOMPARE(qvariant_cast<QImage>(mime->imageData()).size(), renderSize(picture));
-        QCOMPARE(mime->data(WmfMimeType), bytes);
-        QCOMPARE(mime->data(OfficeWmfMimeType), bytes);
+        QCOMPARE(qvariant_cast<QImage>(mime->imageData()).size(), wmf::renderSize(picture));
+        QCOMPARE(mime->data(wmf::WmfMimeType), bytes);
+        QCOMPARE(mime->data(wmf::OfficeWmfMimeType), bytes);
         QVERIFY(QSvgRenderer(mime->data("image/svg+xml")).isValid());
-        QVERIFY(std::unique_ptr<QMimeData>(wmfMimeData(WmfPicture()))->formats().isEmpty());
-    }
-
-    void viewDrawsAtItsSize()
-    {
-        WmfBuilder b;
-        b.brush(0, Red).select(0).pen(5, 0, Qt::black).select(1).rect(0, 0, 500, 1000);
-        WmfView view;
-        view.setPicture(WmfPicture::fromData(b.bytes()));
-        for (QSize size : {QSize(120, 80), QSize(640, 300)}) {
-            view.resize(size);
-            const QImage shot = view.grab().toImage();
-            QVERIFY(near(shot.pixel(size.width() / 4, size.height() / 2), Red));
-            QVERIFY(near(shot.pixel(size.width() * 3 / 4, size.height() / 2), Qt::white));
-        }
-        view.clear();
-        QVERIFY(view.picture().isNull());
+        QVERIFY(std::unique_ptr<QMimeData>(wmf::wmfMimeData(wmf::Picture()))->formats().isEmpty());
     }
 };
 

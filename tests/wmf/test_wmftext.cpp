@@ -1,9 +1,9 @@
 // Text at every size: a picture drawn large and scaled down looks like the same picture drawn
 // small, large captions leave ink where they stand, and damaged text draws at any size.
 
-#include "platform/wmf/wmfrender.h"
+#include "wmf/wmfrender.h"
 #include "sim/sample_screens.h"
-#include "tests/wmf/wmfbuilder.h"
+#include "tests/support/wmfbuilder.h"
 
 #include <QPainter>
 #include <QSvgRenderer>
@@ -22,7 +22,7 @@ QList<Named> pictures()
     QList<Named> all;
     for (const qlxsim::SampleFile& s : qlxsim::sampleFiles()) {
         const QByteArray bytes = QByteArray::fromStdString(s.bytes);
-        if (!WmfPicture::fromData(bytes).isNull())
+        if (!wmf::Picture::fromData(bytes).isNull())
             all.append({QString::fromStdString(s.name), bytes});
     }
     const QString dir = qEnvironmentVariable("QLX_SOURCE_DIR", ".") + "/tests/wmf/corpus";
@@ -96,12 +96,12 @@ private slots:
     void largeLooksLikeSmall()
     {
         QFETCH(QByteArray, bytes);
-        const WmfPicture picture = WmfPicture::fromData(bytes);
+        const wmf::Picture picture = wmf::Picture::fromData(bytes);
         const QSize small(640, 360);
-        const QImage large = renderImage(picture, QSize(3840, 2160))
+        const QImage large = wmf::renderImage(picture, QSize(3840, 2160))
                                  .scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                                  .convertToFormat(QImage::Format_RGB32);
-        const QImage reference = renderImage(picture, small);
+        const QImage reference = wmf::renderImage(picture, small);
         const double worst = worstTile(reference, large);
         QVERIFY2(worst < 25, qPrintable(QString("worst tile differs by %1").arg(worst)));
 
@@ -109,7 +109,7 @@ private slots:
         QImage fromSvg(small, QImage::Format_RGB32);
         fromSvg.fill(Qt::white);
         QPainter painter(&fromSvg);
-        QSvgRenderer(renderSvg(picture, QSize(3840, 2160))).render(&painter);
+        QSvgRenderer(wmf::renderSvg(picture, QSize(3840, 2160))).render(&painter);
         painter.end();
         const double svgWorst = worstTile(reference, fromSvg);
         QVERIFY2(svgWorst < 25, qPrintable(QString("worst SVG tile differs by %1").arg(svgWorst)));
@@ -142,12 +142,12 @@ private slots:
             .rec(0x0108, {0})
             .extTextOut(400, 550, "Clipped", {}, QRect(400, 550, 130, 25))
             .extTextOut(400, 700, "Wide", {120, 120, 120, 120});
-        const WmfPicture picture = WmfPicture::fromData(b.bytes());
+        const wmf::Picture picture = wmf::Picture::fromData(b.bytes());
         const QSize small(640, 360);
-        const QImage reference = renderImage(picture, small);
+        const QImage reference = wmf::renderImage(picture, small);
         for (QSize large : {QSize(1920, 1080), QSize(3840, 2160), QSize(7680, 4320)}) {
             const QImage scaled =
-                renderImage(picture, large).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                wmf::renderImage(picture, large).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             const double worst = worstTile(reference, scaled.convertToFormat(QImage::Format_RGB32));
             QVERIFY2(worst < 25,
                      qPrintable(QString("%1 wide: worst tile differs by %2").arg(large.width()).arg(worst)));
@@ -197,7 +197,7 @@ private slots:
             b.extTextOut(100, 100, text, QList<int>(text.size(), advance));
         else
             b.extTextOut(100, 100, text);
-        const QImage image = renderImage(WmfPicture::fromData(b.bytes()), size);
+        const QImage image = wmf::renderImage(wmf::Picture::fromData(b.bytes()), size);
         const double kx = size.width() / 1000.0, ky = size.height() / 1000.0;
         const QRect box(QPoint(100 * kx, 100 * ky),
                         QPoint((100 + text.size() * advance + height / 4) * kx, (100 + height) * ky));
@@ -213,17 +213,17 @@ private slots:
     {
         QFile file(qEnvironmentVariable("QLX_SOURCE_DIR", ".") + "/tests/wmf/data/glyph-crash-90x55.wmf");
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const WmfPicture damaged = WmfPicture::fromData(file.readAll());
+        const wmf::Picture damaged = wmf::Picture::fromData(file.readAll());
         QVERIFY(!damaged.isNull());
         WmfBuilder b(QRect(0, 0, 1016, 66), 96);
         b.extTextOut(10, 10, "HH\x90HH", {600, 25928, 27756, 111, 60});
-        const WmfPicture spread = WmfPicture::fromData(b.bytes());
+        const wmf::Picture spread = wmf::Picture::fromData(b.bytes());
         QList<QSize> sizes = {{90, 55}, {800, 600}, {3840, 2160}};
         for (int width = 20; width <= 400; width += 7)
             sizes.append(QSize(width, width * 55 / 90));
         for (QSize size : sizes) {
-            renderImage(damaged, size);
-            const QImage image = renderImage(spread, size);
+            wmf::renderImage(damaged, size);
+            const QImage image = wmf::renderImage(spread, size);
             if (size.width() >= 800) { // the first letter, where it stands
                 const QRect first(QPoint(0, 0), QSize(size.width() / 30, size.height() / 2));
                 QVERIFY2(first.width() * first.height() - lightPixels(image, first) > 20,

@@ -1,4 +1,4 @@
-#include "platform/wmf/wmfdib.h"
+#include "wmf/wmfdib.h"
 
 #include <QBuffer>
 #include <QColor>

@@ -1,4 +1,4 @@
-#include "pcfiles/pcfilelist.h"
+#include "pcfiles/mainform_pcfilelist.h"
 
 #include <QDir>
 

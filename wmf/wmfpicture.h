@@ -11,16 +11,15 @@ class QPainter;
 
 namespace wmf {
 struct Parsed;
-}
 
-class WmfPicture {
+class Picture {
 public:
-    WmfPicture() = default;
+    Picture() = default;
 
     // A picture of the bytes; null when they are no metafile.
-    static WmfPicture fromData(const QByteArray& data);
+    static Picture fromData(const QByteArray& data);
     // The picture in a file; null when it cannot be read or is no metafile.
-    static WmfPicture load(const QString& path);
+    static Picture load(const QString& path);
 
     bool isNull() const { return !d_; }
     QByteArray data() const;
@@ -30,5 +29,7 @@ public:
     void draw(QPainter& painter, const QRectF& target) const;
 
 private:
-    std::shared_ptr<const wmf::Parsed> d_;
+    std::shared_ptr<const Parsed> d_;
 };
+
+} // namespace wmf

@@ -1,7 +1,7 @@
 // Bitmap records and the raster operations that metafile writers use with them.
 
-#include "platform/wmf/wmfdib.h"
-#include "platform/wmf/wmfplayer_p.h"
+#include "wmf/wmfdib.h"
+#include "wmf/wmfplayer_p.h"
 
 namespace wmf {
 namespace {

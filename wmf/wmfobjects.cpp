@@ -1,7 +1,7 @@
 // The object table (pens, brushes, fonts, palettes, regions) and clipping.
 
-#include "platform/wmf/wmfdib.h"
-#include "platform/wmf/wmfplayer_p.h"
+#include "wmf/wmfdib.h"
+#include "wmf/wmfplayer_p.h"
 
 namespace wmf {
 namespace {

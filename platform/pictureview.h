@@ -2,22 +2,26 @@
 // The picture pane: shows a metafile stretched to the whole widget, drawn as vectors at every paint
 // so that it stays sharp at any size.
 
-#include "platform/wmf/wmfpicture.h"
+#include "wmf/wmfpicture.h"
 
 #include <QWidget>
 
-class WmfView : public QWidget {
+namespace qlx {
+
+class PictureView : public QWidget {
     Q_OBJECT
 public:
-    explicit WmfView(QWidget* parent = nullptr);
+    explicit PictureView(QWidget* parent = nullptr);
 
-    void setPicture(const WmfPicture& picture);
-    WmfPicture picture() const { return picture_; }
+    void setPicture(const wmf::Picture& picture);
+    wmf::Picture picture() const { return picture_; }
     void clear();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    WmfPicture picture_;
+    wmf::Picture picture_;
 };
+
+} // namespace qlx

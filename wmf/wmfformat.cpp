@@ -1,4 +1,4 @@
-#include "platform/wmf/wmfformat.h"
+#include "wmf/wmfformat.h"
 
 namespace wmf {
 

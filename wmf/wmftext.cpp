@@ -1,4 +1,4 @@
-#include "platform/wmf/wmftext.h"
+#include "wmf/wmftext.h"
 
 #include <QFontDatabase>
 #include <QStringDecoder>

@@ -1,9 +1,11 @@
 #pragma once
 // Putting a metafile picture on the clipboard in the forms other programs paste.
 
-#include "platform/wmf/wmfpicture.h"
+#include "wmf/wmfpicture.h"
 
 class QMimeData;
+
+namespace wmf {
 
 // MIME types that carry the original metafile bytes: the freedesktop type and LibreOffice's own.
 inline constexpr char WmfMimeType[] = "image/x-wmf";
@@ -12,8 +14,10 @@ inline constexpr char OfficeWmfMimeType[] = "application/x-openoffice-wmf;window
 // The picture as image data (which the platform offers as PNG and the like), as SVG
 // (image/svg+xml) and as the WMF bytes; the image and the SVG are drawn when first asked for.
 // The caller owns the result.
-QMimeData* wmfMimeData(const WmfPicture& picture);
+QMimeData* wmfMimeData(const Picture& picture);
 
 // Clears the clipboard, then puts the picture on it. On Windows the picture goes there as a real
 // metafile (CF_METAFILEPICT and CF_ENHMETAFILE).
-void putPictureOnClipboard(const WmfPicture& picture);
+void putPictureOnClipboard(const Picture& picture);
+
+} // namespace wmf

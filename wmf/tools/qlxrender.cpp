@@ -1,6 +1,6 @@
 // qlxrender IN.WMF OUT.png|OUT.svg [--width W] [--height H]: renders a metafile to a picture file.
 
-#include "platform/wmf/wmfrender.h"
+#include "wmf/wmfrender.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -18,7 +18,7 @@ bool parseSide(const QString& text, int& value)
 {
     bool ok = false;
     value = text.toInt(&ok);
-    return ok && value > 0 && value <= MaxRenderSide;
+    return ok && value > 0 && value <= wmf::MaxRenderSide;
 }
 
 } // namespace
@@ -37,7 +37,7 @@ int main(int argc, char** argv)
         const QString& a = args[i];
         if (a == "--width" || a == "--height") {
             if (i + 1 >= args.size() || !parseSide(args[i + 1], a == "--width" ? width : height))
-                return fail(QStringLiteral("%1 needs a number of pixels from 1 to %2").arg(a).arg(MaxRenderSide));
+                return fail(QStringLiteral("%1 needs a number of pixels from 1 to %2").arg(a).arg(wmf::MaxRenderSide));
             ++i;
         } else if (a.startsWith("--")) {
             return fail(QStringLiteral("unknown option %1").arg(a));
@@ -51,17 +51,17 @@ int main(int argc, char** argv)
     const bool svg = out.endsWith(".svg", Qt::CaseInsensitive);
     if (!svg && !out.endsWith(".png", Qt::CaseInsensitive))
         return fail(QStringLiteral("output %1 must end in .png or .svg").arg(out));
-    if (qint64(width) * height > MaxRenderPixels)
-        return fail(QStringLiteral("%1x%2 is larger than %3 pixels").arg(width).arg(height).arg(MaxRenderPixels));
-    const WmfPicture picture = WmfPicture::load(files[0]);
+    if (qint64(width) * height > wmf::MaxRenderPixels)
+        return fail(QStringLiteral("%1x%2 is larger than %3 pixels").arg(width).arg(height).arg(wmf::MaxRenderPixels));
+    const wmf::Picture picture = wmf::Picture::load(files[0]);
     if (picture.isNull())
         return fail(QStringLiteral("cannot read a metafile from %1").arg(files[0]));
-    const QSize size = renderSize(picture, width, height);
+    const QSize size = wmf::renderSize(picture, width, height);
     if (svg) {
         QFile file(out);
-        if (!file.open(QIODevice::WriteOnly) || file.write(renderSvg(picture, size)) < 0)
+        if (!file.open(QIODevice::WriteOnly) || file.write(wmf::renderSvg(picture, size)) < 0)
             return fail(QStringLiteral("cannot write %1").arg(out));
-    } else if (!renderImage(picture, size).save(out, "PNG")) {
+    } else if (!wmf::renderImage(picture, size).save(out, "PNG")) {
         return fail(QStringLiteral("cannot write %1").arg(out));
     }
     return 0;

@@ -1,6 +1,6 @@
-#include "platform/wmf/wmfclipboard.h"
+#include "wmf/wmfclipboard.h"
 
-#include "platform/wmf/wmfrender.h"
+#include "wmf/wmfrender.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -12,6 +12,7 @@
 #include <windows.h>
 #endif
 
+namespace wmf {
 namespace {
 
 constexpr char kImageType[] = "application/x-qt-image";
@@ -21,7 +22,7 @@ constexpr char kSvgType[] = "image/svg+xml";
 // a program asks for them, so that showing a picture does not wait for forms nobody pastes.
 class WmfMimeData : public QMimeData {
 public:
-    explicit WmfMimeData(const WmfPicture& picture) : m_picture(picture) {}
+    explicit WmfMimeData(const Picture& picture) : m_picture(picture) {}
 
     QStringList formats() const override
     {
@@ -53,14 +54,14 @@ protected:
     }
 
 private:
-    WmfPicture m_picture;
+    Picture m_picture;
     mutable QImage m_image;
     mutable QByteArray m_svg;
 };
 
 } // namespace
 
-QMimeData* wmfMimeData(const WmfPicture& picture) { return new WmfMimeData(picture); }
+QMimeData* wmfMimeData(const Picture& picture) { return new WmfMimeData(picture); }
 
 #ifdef Q_OS_WIN
 namespace {
@@ -73,7 +74,7 @@ QByteArray standardMetafile(const QByteArray& bytes)
     return placeable ? bytes.mid(22) : bytes;
 }
 
-void putMetafile(const WmfPicture& picture)
+void putMetafile(const Picture& picture)
 {
     const QByteArray bits = standardMetafile(picture.data());
     HMETAFILE metafile = SetMetaFileBitsEx(UINT(bits.size()), reinterpret_cast<const BYTE*>(bits.constData()));
@@ -113,7 +114,7 @@ void putMetafile(const WmfPicture& picture)
 } // namespace
 #endif
 
-void putPictureOnClipboard(const WmfPicture& picture)
+void putPictureOnClipboard(const Picture& picture)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
@@ -125,3 +126,5 @@ void putPictureOnClipboard(const WmfPicture& picture)
         clipboard->setMimeData(wmfMimeData(picture));
 #endif
 }
+
+} // namespace wmf

@@ -1,4 +1,4 @@
-#include "platform/wmf/wmfrender.h"
+#include "wmf/wmfrender.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -6,7 +6,9 @@
 #include <QSvgGenerator>
 #include <cmath>
 
-QSize renderSize(const WmfPicture& picture, int width, int height)
+namespace wmf {
+
+QSize renderSize(const Picture& picture, int width, int height)
 {
     const QSizeF natural = picture.naturalSize().isEmpty() ? QSizeF(800, 600) : picture.naturalSize();
     double w = width, h = height;
@@ -26,7 +28,7 @@ QSize renderSize(const WmfPicture& picture, int width, int height)
     return QSize(qBound(1, int(w + 0.5), MaxRenderSide), qBound(1, int(h + 0.5), MaxRenderSide));
 }
 
-QImage renderImage(const WmfPicture& picture, QSize size)
+QImage renderImage(const Picture& picture, QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     if (image.isNull())
@@ -37,7 +39,7 @@ QImage renderImage(const WmfPicture& picture, QSize size)
     return image;
 }
 
-QByteArray renderSvg(const WmfPicture& picture, QSize size)
+QByteArray renderSvg(const Picture& picture, QSize size)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -58,3 +60,5 @@ QByteArray renderSvg(const WmfPicture& picture, QSize size)
     text.replace(height, QStringLiteral("\\1%1\"").arg(size.height()));
     return text.toUtf8();
 }
+
+} // namespace wmf

@@ -1,6 +1,6 @@
 // Lines, closed shapes, arcs and regions.
 
-#include "platform/wmf/wmfplayer_p.h"
+#include "wmf/wmfplayer_p.h"
 
 #include <cmath>
 

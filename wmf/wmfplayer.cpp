@@ -1,5 +1,5 @@
-#include "platform/wmf/wmfdib.h"
-#include "platform/wmf/wmfplayer_p.h"
+#include "wmf/wmfdib.h"
+#include "wmf/wmfplayer_p.h"
 
 #include <QPaintEngine>
 #include <cmath>

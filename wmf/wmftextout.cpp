@@ -1,8 +1,8 @@
 // TextOut and ExtTextOut: fonts sized in device pixels, glyphs placed as GDI would place them.
 
-#include "platform/wmf/wmfglyphcache.h"
-#include "platform/wmf/wmfplayer_p.h"
-#include "platform/wmf/wmftext.h"
+#include "wmf/wmfglyphcache.h"
+#include "wmf/wmfplayer_p.h"
+#include "wmf/wmftext.h"
 
 #include <QGlyphRun>
 #include <QRawFont>

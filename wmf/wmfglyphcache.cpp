@@ -1,4 +1,4 @@
-#include "platform/wmf/wmfglyphcache.h"
+#include "wmf/wmfglyphcache.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
 #pragma once
 // The player's device context: objects, drawing state and the logical-to-device mapping.
 
-#include "platform/wmf/wmfplayer.h"
+#include "wmf/wmfplayer.h"
 
 #include <QColor>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 // Device-independent bitmaps as metafiles embed them: header, colour table and pixel bits in one block.
 
-#include "platform/wmf/wmfformat.h"
+#include "wmf/wmfformat.h"
 
 #include <QImage>
 #include <QList>

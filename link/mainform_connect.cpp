@@ -1,7 +1,7 @@
 // "Read QLX Directory": open the selected bus, identify the tester, and end connected or not.
 
 #include "app/mainform.h"
-#include "app/colours.h"
+#include "app/mainform_colours.h"
 #include "link/tester.h"
 #include "platform/dialogs.h"
 

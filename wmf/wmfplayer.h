@@ -1,7 +1,7 @@
 #pragma once
 // Plays the records of a parsed metafile onto a QPainter, stretched to a target rectangle.
 
-#include "platform/wmf/wmfformat.h"
+#include "wmf/wmfformat.h"
 
 #include <QHash>
 #include <QImage>
