@@ -2,6 +2,7 @@
 #include "app/mainform_colours.h"
 
 #include "app/iniio.h"
+#include "app/settings.h"
 #include "app/layout.h"
 #include "app/title.h"
 #include "pcfiles/mainform_pcfilelist.h"
@@ -184,8 +185,10 @@ void MainForm::buildControls()
     connectFileHandlers();
     for (int i = 0; i < 2; ++i)
         connect(Route[i], &QRadioButton::toggled, this, [this, i](bool on) {
-            if (on)
-                Route_Click(i);
+            if (!on)
+                return;
+            session_.setBus(i == 0 ? Bus::Gpib : Bus::Serial);
+            Route_Click(i);
         });
 }
 
@@ -281,29 +284,22 @@ void MainForm::Form_Load()
 {
     QLXCopyINI = settingsFilePath(info_.programDir);
     Debugger = info_.argumentText == kDebugCode;
-    transport_.setDebug(Debugger);
+    session_.setDebug(Debugger);
     const QDate date = QFileInfo(info_.executablePath).lastModified().date();
     setWindowTitle(composeTitle(QLX_VERSION_MAJOR, QLX_VERSION_MINOR, QLX_VERSION_REVISION, Debugger, date));
     show();
     setOuterSizeTwips(kMinOuterWidth, kMinOuterHeight);
 
-    QVariant value;
-    IniAccess(QLXCopyINI, QStringLiteral("Path"), QStringLiteral("FilePath"), value, IniReadMode, info_.programDir);
-    PCPath = value.toString();
-    if (!QFileInfo(PCPath).isDir())
-        PCPath = info_.programDir;
+    const Settings settings = loadSettings(QLXCopyINI, info_.programDir);
+    PCPath = settings.pcPath;
     PCFileList->setPath(PCPath);
-
-    IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Route"), value, IniReadMode, true);
-    Route[0]->setChecked(value.toBool());
-    Route[1]->setChecked(!value.toBool());
-
-    IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Path"), value, IniReadMode, QStringLiteral("20"));
-    AdrC->setText(value.toString());
+    Route[0]->setChecked(settings.bus == Bus::Gpib);
+    Route[1]->setChecked(settings.bus == Bus::Serial);
+    AdrC->setText(settings.address);
     Connected = false;
 }
 
-void MainForm::Route_Click(int index) { AdrC->setText(index == 0 ? QStringLiteral("20") : QStringLiteral("1")); }
+void MainForm::Route_Click(int index) { AdrC->setText(defaultAddress(index == 0 ? Bus::Gpib : Bus::Serial)); }
 
 void MainForm::resizeEvent(QResizeEvent* event)
 {
@@ -343,7 +339,7 @@ void MainForm::closeEvent(QCloseEvent* event)
         // as the interrupted handler has returned.
         closePending_ = true;
         if (!bulkCopyRunning_)
-            transport_.abort();
+            session_.abort();
         event->ignore();
         return;
     }
@@ -394,19 +390,14 @@ void MainForm::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    QVariant value = PCFileList->path();
-    IniAccess(QLXCopyINI, QStringLiteral("Path"), QStringLiteral("FilePath"), value, IniWriteMode);
-    value = Route[0]->isChecked();
-    IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Route"), value, IniWriteMode);
-    value = AdrC->text();
-    IniAccess(QLXCopyINI, QStringLiteral("Remote"), QStringLiteral("Path"), value, IniWriteMode);
+    saveSettings(QLXCopyINI, {PCFileList->path(), currentBus(), AdrC->text()});
 
-    if (Route[0]->isChecked()) {
+    if (currentBus() == Bus::Gpib) {
         if (Connected)
-            transport_.goToLocal(Bus::Gpib);
-    } else if (transport_.serialOpen()) {
-        transport_.goToLocal(Bus::Serial);
-        transport_.closeSerial();
+            session_.goToLocal();
+    } else if (session_.serialOpen()) {
+        session_.goToLocal();
+        session_.closeSerial();
     }
 }
 

@@ -2,7 +2,7 @@
 // The program's one window: its controls, start-up, shutdown and layout. The handlers of the
 // other subsystems are members too and live in the folder of their subsystem.
 
-#include "link/transport.h"
+#include "store/testersession.h"
 
 #include <QHash>
 #include <QWidget>
@@ -78,9 +78,7 @@ public:
 
     void setStatus(const QString& text, QRgb background);
 
-    // Transport operations on the bus that Route selects now (link/).
-    void SendCommand(const QString& text);
-    QString QueryText(const QString& text, int bufferLength = 0);
+    // The go-to-local and the cable advice on the bus that Route selects now (link/).
     void GoToLocal();
     void CableError();
 
@@ -160,7 +158,7 @@ private:
     StartupInfo info_;
     QHash<QWidget*, Twips> geometry_;
     bool unloaded_ = false;
-    Transport transport_{this};
+    TesterSession session_{Bus::Gpib, this};
     int exchangeDepth_ = 0;
     bool closePending_ = false;
     bool notOpenReported_ = false;

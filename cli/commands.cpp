@@ -1,11 +1,10 @@
 #include "cli/commands.h"
 
+#include "cli/offload.h"
 #include "cli/report.h"
-#include "store/deletion.h"
+#include "cli/watch.h"
 #include "store/names.h"
-#include "store/transfer.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,36 +18,25 @@ namespace {
 
 void printLine(const QString& text) { std::fputs(qPrintable(text + u'\n'), stdout); }
 
-// The names the user chose: all hardcopies, or those given that the directory lists.
-QStringList chosenNames(const QList<Hardcopy>& hardcopies, const Options& options, bool& allFound)
+// The hardcopies the user chose: all of them, or those named that the directory lists.
+QList<Hardcopy> chosen(const QList<Hardcopy>& hardcopies, const Options& options, bool& allFound)
 {
     allFound = true;
-    QStringList names;
-    for (const Hardcopy& hardcopy : hardcopies) {
-        if (options.all && isHardcopyName(hardcopy.name))
-            names << hardcopy.name;
-    }
+    if (options.all)
+        return hardcopies;
+    QList<Hardcopy> result;
     for (const QString& wanted : options.names) {
         const auto listed = std::find_if(hardcopies.begin(), hardcopies.end(), [&](const Hardcopy& h) {
             return h.name.compare(trimBlanks(wanted), Qt::CaseInsensitive) == 0;
         });
         if (listed != hardcopies.end()) {
-            names << listed->name;
+            result << *listed;
         } else {
             message(QStringLiteral("%1: no such hardcopy on the tester").arg(wanted));
             allFound = false;
         }
     }
-    return names;
-}
-
-std::optional<QList<Hardcopy>> directoryOrReport(Session& session)
-{
-    QString error;
-    auto hardcopies = session.readDirectory(error);
-    if (!hardcopies)
-        reportUnreachable(session.bus(), error);
-    return hardcopies;
+    return result;
 }
 
 bool confirm(const QString& question)
@@ -59,22 +47,44 @@ bool confirm(const QString& question)
     return std::fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
+// The directory, or nullopt with the cause reported.
+std::optional<QList<Hardcopy>> readHardcopies(const Run& run)
+{
+    QString error;
+    auto hardcopies = listHardcopies(run.session, error);
+    if (!hardcopies && !run.stop.received())
+        reportUnreachable(run.session.bus(), error);
+    return hardcopies;
+}
+
 } // namespace
 
-int identifyCommand(Session& session)
+std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error)
 {
-    const QStringList fields = session.identityFields();
+    const DirectoryAnswer directory = session.readDirectory();
+    if (directory.answer.outcome != Outcome::Ok || directory.answer.text.isEmpty())
+        error = QStringLiteral("the tester sent no directory listing (%1)").arg(outcomeText(directory.answer.outcome));
+    else if (!directory.listing.directoryOk)
+        error = directoryAdvice();
+    else
+        return sortedHardcopies(directory.listing);
+    return std::nullopt;
+}
+
+int identifyCommand(const ConnectResult& connected)
+{
+    const QStringList fields = QString::fromLatin1(connected.idn.text).trimmed().split(u',');
     for (const QString& field : fields.mid(0, 4))
-        printLine(field);
+        printLine(field.trimmed());
     return Done;
 }
 
-int listCommand(Session& session, const Options& options)
+int listCommand(const Run& run)
 {
-    const auto hardcopies = directoryOrReport(session);
+    const auto hardcopies = readHardcopies(run);
     if (!hardcopies)
         return Unreachable;
-    if (!options.json) {
+    if (!run.options.json) {
         for (const Hardcopy& hardcopy : *hardcopies)
             printLine(hardcopy.name);
         return Done;
@@ -86,70 +96,82 @@ int listCommand(Session& session, const Options& options)
     return Done;
 }
 
-int getCommand(Session& session, const Options& options, const StopSignals& stop)
+int getCommand(const Run& run)
 {
-    const auto hardcopies = directoryOrReport(session);
+    const auto hardcopies = readHardcopies(run);
     if (!hardcopies)
         return Unreachable;
     bool ok = true;
-    for (const QString& name : chosenNames(*hardcopies, options, ok)) {
-        if (stop.received())
+    const OnConflict onConflict = run.options.onConflict;
+    for (const Hardcopy& hardcopy : chosen(*hardcopies, run.options, ok)) {
+        if (run.stop.received())
             break;
-        ok = reportTransfer(name, session.fetch(name, options.toDir, options.overwrite), options.quiet) && ok;
+        const TransferResult result =
+            run.session.fetch(hardcopy.name, run.options.toDir, hardcopy.name, [onConflict] { return onConflict; });
+        if (run.progress)
+            run.progress->finish();
+        ok = reportTransfer(hardcopy.name, result, run.options.quiet) && ok;
     }
     return ok ? Done : Failed;
 }
 
-bool syncOnce(Session& session, const QList<Hardcopy>& hardcopies, const Options& options, const StopSignals& stop,
-              QHash<QString, qint64>* skip)
+int syncCommand(const Run& run)
 {
-    bool ok = true;
-    for (const Hardcopy& hardcopy : hardcopies) {
-        if (stop.received())
-            break;
-        const QFileInfo pcFile(targetPath(options.toDir, hardcopy.name));
-        if ((pcFile.exists() && pcFile.size() == hardcopy.size)
-            || (skip && skip->value(hardcopy.name, -2) == hardcopy.size))
-            continue;
-        const TransferResult result = session.fetch(hardcopy.name, options.toDir, options.overwrite);
-        const bool copied = reportTransfer(hardcopy.name, result, options.quiet);
-        if (skip && !copied && result.status != TransferResult::LinkBroken)
-            skip->insert(hardcopy.name, hardcopy.size);
-        ok = copied && ok;
-    }
-    return ok;
-}
-
-int syncCommand(Session& session, const Options& options, const StopSignals& stop)
-{
-    const auto hardcopies = directoryOrReport(session);
+    if (run.options.watchSeconds > 0)
+        return watchCommand(run);
+    const auto hardcopies = readHardcopies(run);
     if (!hardcopies)
         return Unreachable;
-    return syncOnce(session, *hardcopies, options, stop) ? Done : Failed;
+    return Offload(run).pass(*hardcopies) ? Done : Failed;
 }
 
-int deleteCommand(Session& session, const Options& options, const StopSignals& stop)
+int moveCommand(const Run& run)
 {
-    const auto hardcopies = directoryOrReport(session);
+    if (run.options.watchSeconds > 0)
+        return watchCommand(run);
+    const auto hardcopies = readHardcopies(run);
     if (!hardcopies)
         return Unreachable;
     bool ok = true;
-    const QStringList names = chosenNames(*hardcopies, options, ok);
-    const bool ask = !options.yes && ::isatty(STDIN_FILENO);
-    if (ask && options.all && !names.isEmpty() && !confirm(QStringLiteral("DELETE ALL QLX .WMF FILES?")))
+    Offload offload(run);
+    ok = offload.pass(chosen(*hardcopies, run.options, ok)) && ok;
+    if (offload.deleted().isEmpty())
         return ok ? Done : Failed;
-    for (const QString& name : names) {
-        if (stop.received())
+    // As the window does after a delete: read the directory again, here to see that each delete took.
+    const auto after = readHardcopies(run);
+    if (!after)
+        return Failed;
+    for (const Hardcopy& hardcopy : *after) {
+        if (offload.deleted().contains(hardcopy.name)) {
+            message(QStringLiteral("%1: still listed on the tester after the delete").arg(hardcopy.name));
+            ok = false;
+        }
+    }
+    return ok ? Done : Failed;
+}
+
+int deleteCommand(const Run& run)
+{
+    const auto hardcopies = readHardcopies(run);
+    if (!hardcopies)
+        return Unreachable;
+    bool ok = true;
+    const QList<Hardcopy> names = chosen(*hardcopies, run.options, ok);
+    const bool ask = !run.options.yes && ::isatty(STDIN_FILENO);
+    if (ask && run.options.all && !names.isEmpty() && !confirm(QStringLiteral("DELETE ALL QLX .WMF FILES?")))
+        return ok ? Done : Failed;
+    for (const Hardcopy& hardcopy : names) {
+        if (run.stop.received())
             break;
-        if (ask && !options.all && !confirm(QStringLiteral("Delete file %1 ?").arg(name)))
+        if (ask && !run.options.all && !confirm(QStringLiteral("Delete file %1 ?").arg(hardcopy.name)))
             continue;
-        const DeleteResult result = deleteOnTester(session.transport(), session.bus(), name);
+        const DeleteResult result = run.session.remove(hardcopy.name);
         if (!result.refusedReason.isEmpty())
-            message(QStringLiteral("%1: not deleted: %2").arg(name, result.refusedReason));
+            message(QStringLiteral("%1: not deleted: %2").arg(hardcopy.name, result.refusedReason));
         else if (!result.sent)
-            message(QStringLiteral("%1: not deleted: %2").arg(name, outcomeText(result.outcome)));
+            message(QStringLiteral("%1: not deleted: %2").arg(hardcopy.name, outcomeText(result.outcome)));
         else
-            note(options.quiet, QStringLiteral("%1: deleted").arg(name));
+            note(run.options.quiet, QStringLiteral("%1: deleted").arg(hardcopy.name));
         ok = result.sent && ok;
     }
     return ok ? Done : Failed;

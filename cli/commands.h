@@ -1,21 +1,32 @@
 #pragma once
-// The commands of qlxctl on a connected session. Each returns its exit status.
+// The commands of qlxctl on a connected tester. Each returns its exit status.
 
 #include "cli/options.h"
-#include "cli/session.h"
+#include "cli/progress.h"
 #include "cli/signals.h"
+#include "store/testersession.h"
+
+#include <optional>
 
 namespace qlx::cli {
 
-int identifyCommand(Session& session);
-int listCommand(Session& session, const Options& options);
-int getCommand(Session& session, const Options& options, const StopSignals& stop);
-int syncCommand(Session& session, const Options& options, const StopSignals& stop);
-int deleteCommand(Session& session, const Options& options, const StopSignals& stop);
+// What every command works with.
+struct Run {
+    TesterSession& session;
+    QString address; // where the session connects
+    const Options& options;
+    const StopSignals& stop;
+    ProgressLine* progress; // the serial transfer's progress line, or null
+};
 
-// Copies the listed hardcopies that `folder` lacks or holds with another size; true when every
-// one of them is there afterwards. `skip` holds the names and sizes not to try again.
-bool syncOnce(Session& session, const QList<Hardcopy>& hardcopies, const Options& options, const StopSignals& stop,
-              QHash<QString, qint64>* skip = nullptr);
+int identifyCommand(const ConnectResult& connected);
+int listCommand(const Run& run);
+int getCommand(const Run& run);
+int syncCommand(const Run& run);
+int moveCommand(const Run& run);
+int deleteCommand(const Run& run);
+
+// The print directory in the tester's order; nullopt, with the cause in `error`, when it cannot be read.
+std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error);
 
 } // namespace qlx::cli

@@ -1,11 +1,9 @@
-// qlxctl: the tester's hardcopies from the command line, on the window's core without a window.
+// qlxctl: the tester's hardcopies from the command line, on the window-free core.
 
 #include "app/iniio.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/report.h"
-#include "cli/settings.h"
-#include "cli/watch.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -13,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 
 using namespace qlx;
 using namespace qlx::cli;
@@ -26,37 +25,40 @@ std::optional<int> precheck(const Options& o)
         message(QStringLiteral("delete asks on a terminal before it deletes; without one, give --yes"));
         return Usage;
     }
-    if ((o.command == Command::Get || o.command == Command::Sync) && !QFileInfo(o.toDir).isDir()) {
+    const bool writes = o.command == Command::Get || o.command == Command::Sync || o.command == Command::Move;
+    if (writes && !QFileInfo(o.toDir).isDir()) {
         message(QStringLiteral("%1: no such folder").arg(o.toDir));
         return Usage;
     }
     return std::nullopt;
 }
 
-int run(Session& session, const Options& o, const StopSignals& stop)
+int run(const Run& r)
 {
-    if (o.command == Command::Sync && o.watchSeconds > 0) {
-        watchCommand(session, o, stop);
-        return Done;
-    }
-    const QString error = session.connect();
-    if (stop.received())
+    const Options& o = r.options;
+    if (o.watchSeconds > 0)
+        return o.command == Command::Move ? moveCommand(r) : syncCommand(r);
+    const ConnectResult connected = r.session.connect(r.address);
+    if (r.stop.received())
         return Failed;
+    const QString error = connectFailure(connected, r.session.bus(), r.address);
     if (!error.isEmpty()) {
-        reportUnreachable(session.bus(), error);
+        reportUnreachable(r.session.bus(), error);
         return Unreachable;
     }
     switch (o.command) {
     case Command::Identify:
-        return identifyCommand(session);
+        return identifyCommand(connected);
     case Command::List:
-        return listCommand(session, o);
+        return listCommand(r);
     case Command::Get:
-        return getCommand(session, o, stop);
+        return getCommand(r);
     case Command::Sync:
-        return syncCommand(session, o, stop);
+        return syncCommand(r);
+    case Command::Move:
+        return moveCommand(r);
     case Command::Delete:
-        return deleteCommand(session, o, stop);
+        return deleteCommand(r);
     case Command::None:
         break;
     }
@@ -88,13 +90,17 @@ int main(int argc, char** argv)
     if (const auto status = precheck(o))
         return *status;
 
-    const Target target = resolveTarget(o, settingsFilePath(QCoreApplication::applicationDirPath()));
-    Session session(target.bus, target.address, !o.quiet && ::isatty(STDERR_FILENO));
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const Target target = resolveTarget(o, loadSettings(settingsFilePath(programDir), programDir));
+    const auto progress =
+        !o.quiet && target.bus == Bus::Serial && ::isatty(STDERR_FILENO) ? std::make_unique<ProgressLine>() : nullptr;
+    TesterSession session(target.bus, progress.get());
     StopSignals stop([&session] {
-        session.transport().abort();
+        session.abort();
         QCoreApplication::exit();
     });
-    const int status = run(session, o, stop);
-    session.goToLocal();
+    const int status = run({session, target.address, o, stop, progress.get()});
+    if (session.isOpen())
+        session.goToLocal();
     return stop.received() ? stop.exitStatus() : status;
 }

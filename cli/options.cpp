@@ -8,7 +8,7 @@ namespace {
 const QHash<QString, Command> kCommands = {
     {QStringLiteral("identify"), Command::Identify}, {QStringLiteral("list"), Command::List},
     {QStringLiteral("get"), Command::Get},           {QStringLiteral("sync"), Command::Sync},
-    {QStringLiteral("delete"), Command::Delete},
+    {QStringLiteral("move"), Command::Move},         {QStringLiteral("delete"), Command::Delete},
 };
 
 // Which command accepts which of its own options.
@@ -18,9 +18,13 @@ bool accepts(Command command, const QString& option)
     case Command::List:
         return option == u"--json";
     case Command::Get:
-        return option == u"--all" || option == u"--to" || option == u"--overwrite";
+        return option == u"--all" || option == u"--to" || option == u"--overwrite" || option == u"--rename";
     case Command::Sync:
-        return option == u"--to" || option == u"--overwrite" || option == u"--watch";
+        return option == u"--to" || option == u"--overwrite" || option == u"--rename" || option == u"--watch"
+               || option == u"--trust-size";
+    case Command::Move:
+        return option == u"--all" || option == u"--to" || option == u"--overwrite" || option == u"--rename"
+               || option == u"--watch";
     case Command::Delete:
         return option == u"--all" || option == u"--yes";
     case Command::Identify:
@@ -32,7 +36,9 @@ bool accepts(Command command, const QString& option)
 
 QString checkNames(const Options& o)
 {
-    const bool takesNames = o.command == Command::Get || o.command == Command::Delete;
+    if (o.command == Command::Move && o.watchSeconds > 0)
+        return o.names.isEmpty() ? QString() : QStringLiteral("move --watch moves every hardcopy; give no names");
+    const bool takesNames = o.command == Command::Get || o.command == Command::Move || o.command == Command::Delete;
     if (!takesNames)
         return o.names.isEmpty() ? QString() : QStringLiteral("unexpected argument \"%1\"").arg(o.names.first());
     if (o.all && !o.names.isEmpty())
@@ -86,8 +92,13 @@ ParsedArguments parseArguments(const QStringList& arguments)
                 o.json = true;
             else if (arg == u"--all")
                 o.all = true;
-            else if (arg == u"--overwrite")
-                o.overwrite = true;
+            else if (arg == u"--overwrite" || arg == u"--rename") {
+                const OnConflict chosen = arg == u"--overwrite" ? OnConflict::Overwrite : OnConflict::Rename;
+                if (o.onConflict != OnConflict::Keep && o.onConflict != chosen)
+                    error = QStringLiteral("give either --overwrite or --rename, not both");
+                o.onConflict = chosen;
+            } else if (arg == u"--trust-size")
+                o.trustSize = true;
             else if (arg == u"--yes")
                 o.yes = true;
             else if (arg == u"--to")
@@ -126,18 +137,44 @@ QString helpText(Command command)
                               "Prints the hardcopies in the tester's print directory, one name per line.\n"
                               "  --json   a JSON array of {\"name\": ..., \"size\": ...} instead\n");
     case Command::Get:
-        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] get NAME... | --all [--to DIR] [--overwrite]\n"
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] get NAME... | --all [--to DIR] [--overwrite | --rename]\n"
                               "Copies hardcopies into DIR (default: the current folder). An identical file\n"
-                              "there counts as copied; a different one is kept unless --overwrite is given.\n");
+                              "there counts as copied; a different one is kept and reported.\n"
+                              "  --overwrite   replace a different file of the same name\n"
+                              "  --rename      write beside it as NAME_2.WMF (NAME_3.WMF, ...)\n");
     case Command::Sync:
-        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] sync [--to DIR] [--overwrite] [--watch SECONDS]\n"
-                              "Copies the hardcopies that DIR lacks or holds with another size.\n"
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] sync [--to DIR] [--overwrite | --rename] [--trust-size]\n"
+                              "                                    [--watch SECONDS]\n"
+                              "Copies every hardcopy into DIR (default: the current folder). A file of that name\n"
+                              "there is compared with the tester's bytes: identical counts as copied, a different\n"
+                              "one is kept and reported.\n"
+                              "  --overwrite       replace a different file of the same name\n"
+                              "  --rename          write beside it as NAME_2.WMF (NAME_3.WMF, ...)\n"
+                              "  --trust-size      skip a name that DIR holds with the size the tester lists,\n"
+                              "                    without fetching it. Quicker, but a different hardcopy of the\n"
+                              "                    same size (common: the tester numbers its files anew) is then\n"
+                              "                    never copied, and lost if it is deleted on the tester later\n"
                               "  --watch SECONDS   keep reading the directory at this interval until\n"
                               "                    interrupted (Ctrl+C or SIGTERM)\n");
+    case Command::Move:
+        return QStringLiteral(
+            "usage: qlxctl [GLOBAL OPTIONS] move NAME... | --all [--to DIR] [--overwrite | --rename]\n"
+            "       qlxctl [GLOBAL OPTIONS] move --watch SECONDS [--to DIR] [--overwrite | --rename]\n"
+            "Moves hardcopies off the tester into DIR (default: the current folder): each is\n"
+            "fetched, DIR is made to hold exactly its bytes (written, or already there), the\n"
+            "file and DIR are synced to disk, and only then is it deleted on the tester. A file\n"
+            "that could not be copied so, or that meets a different file of the same name, is\n"
+            "left on the tester and reported.\n"
+            "  --overwrite       replace a different file of the same name\n"
+            "  --rename          write beside it as NAME_2.WMF (NAME_3.WMF, ...)\n"
+            "  --watch SECONDS   keep moving every hardcopy as it appears, reading the directory\n"
+            "                    at this interval until interrupted (Ctrl+C or SIGTERM)\n");
     case Command::Delete:
         return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] delete NAME... | --all [--yes]\n"
-                              "Deletes files on the tester; --all deletes every hardcopy. Asks first on a\n"
-                              "terminal; without one, --yes is required.\n");
+                              "Deletes files on the tester, whether or not they were copied: what was\n"
+                              "not copied is lost (\"qlxctl move\" deletes only what is safely on the\n"
+                              "PC). --all deletes every hardcopy. Asks first on a terminal; without one,\n"
+                              "--yes is required.\n");
     case Command::None:
         break;
     }
@@ -148,8 +185,17 @@ QString helpText(Command command)
                           "                   (default: as the window last used it, else 20)\n"
                           "  --quiet          no progress and no messages but errors\n"
                           "  --version        the program's version\n"
-                          "Commands: identify, list, get, sync, delete; \"qlxctl COMMAND --help\" describes each.\n"
+                          "Commands: identify, list, get, sync, move, delete; \"qlxctl COMMAND --help\"\n"
+                          "describes each.\n"
                           "Exit status: 0 done, 1 a file failed or was kept, 2 usage, 3 tester not reached.\n");
+}
+
+Target resolveTarget(const Options& options, const Settings& saved)
+{
+    const Bus bus = options.bus.value_or(saved.bus);
+    if (options.address)
+        return {bus, *options.address};
+    return {bus, bus == saved.bus ? saved.address : defaultAddress(bus)};
 }
 
 } // namespace qlx::cli

@@ -1,7 +1,8 @@
 #pragma once
 // The command line of qlxctl, parsed without side effects so that tests can call it directly.
 
-#include "link/linktypes.h"
+#include "app/settings.h"
+#include "store/transfer.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,7 +11,7 @@
 
 namespace qlx::cli {
 
-enum class Command { None, Identify, List, Get, Sync, Delete };
+enum class Command { None, Identify, List, Get, Sync, Move, Delete };
 
 struct Options {
     std::optional<Bus> bus;         // unset: the window's settings decide
@@ -23,8 +24,9 @@ struct Options {
     bool all = false;
     bool json = false;
     QString toDir = QStringLiteral(".");
-    bool overwrite = false;
-    int watchSeconds = 0; // 0: one pass
+    OnConflict onConflict = OnConflict::Keep; // --overwrite, --rename
+    bool trustSize = false;                   // sync: an equal size counts as the same file
+    int watchSeconds = 0;                     // 0: one pass
     bool yes = false;
 };
 
@@ -38,5 +40,13 @@ ParsedArguments parseArguments(const QStringList& arguments);
 
 // The help text for a command; Command::None gives the program's.
 QString helpText(Command command);
+
+// The bus and the address: those the options give, else those the window last used (`saved`).
+// When --bus names the other bus, the address defaults as the window sets it on a change of bus.
+struct Target {
+    Bus bus;
+    QString address;
+};
+Target resolveTarget(const Options& options, const Settings& saved);
 
 } // namespace qlx::cli

@@ -1,7 +1,5 @@
 #include "cli/report.h"
 
-#include "cli/session.h"
-
 #include <cstdio>
 
 namespace qlx::cli {
@@ -35,8 +33,9 @@ bool reportTransfer(const QString& name, const TransferResult& result, bool quie
         note(quiet, QStringLiteral("%1: already there").arg(result.path));
         return true;
     case TransferResult::Kept:
-        message(QStringLiteral("%1: a different file is already there; kept it (--overwrite replaces it)")
-                    .arg(result.path));
+        message(QStringLiteral("%1: a different file is already there; kept it, and %2 on the tester "
+                               "(--overwrite replaces it, --rename writes beside it)")
+                    .arg(result.path, name));
         return false;
     case TransferResult::Refused:
         message(QStringLiteral("%1: not copied: %2").arg(name, result.reason));
@@ -49,6 +48,51 @@ bool reportTransfer(const QString& name, const TransferResult& result, bool quie
         return false;
     }
     return false;
+}
+
+QString outcomeText(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Ok:
+        return QStringLiteral("no answer");
+    case Outcome::TimedOut:
+        return QStringLiteral("timed out");
+    case Outcome::NotOpen:
+        return QStringLiteral("the bus is not open");
+    case Outcome::Aborted:
+        return QStringLiteral("interrupted");
+    case Outcome::Malformed:
+        return QStringLiteral("malformed data block");
+    case Outcome::TooLarge:
+        return QStringLiteral("the announced size is too large");
+    case Outcome::ShortRead:
+        return QStringLiteral("fewer bytes arrived than announced");
+    case Outcome::Busy:
+        return QStringLiteral("the bus is busy");
+    }
+    return {};
+}
+
+QString connectFailure(const ConnectResult& result, Bus bus, const QString& address)
+{
+    if (!result.opened)
+        return bus == Bus::Gpib
+                   ? QStringLiteral("the GPIB library or device at address %1 could not be opened").arg(address)
+                   : QStringLiteral("the serial port \"%1\" could not be opened").arg(address);
+    switch (result.id.verdict) {
+    case Identification::Accepted:
+        return {};
+    case Identification::NoComma:
+    case Identification::NoFirmware:
+        return result.id.errorText;
+    case Identification::NotATester:
+        break;
+    }
+    if (result.idn.outcome != Outcome::Ok)
+        return QStringLiteral("no tester answers at %1 (%2)").arg(address, outcomeText(result.idn.outcome));
+    return result.idn.text.isEmpty()
+               ? QStringLiteral("no tester answers at %1").arg(address)
+               : QStringLiteral("\"%1\" is not a QLX tester").arg(QString::fromLatin1(result.idn.text));
 }
 
 } // namespace qlx::cli

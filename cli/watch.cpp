@@ -1,10 +1,9 @@
 #include "cli/watch.h"
 
-#include "cli/commands.h"
+#include "cli/offload.h"
 #include "cli/report.h"
 
 #include <QCoreApplication>
-#include <QHash>
 #include <QTimer>
 
 namespace qlx::cli {
@@ -12,56 +11,54 @@ namespace {
 
 class Watch {
 public:
-    Watch(Session& session, const Options& options, const StopSignals& stop)
-        : m_session(session), m_options(options), m_stop(stop)
-    {
-    }
+    explicit Watch(const Run& run) : m_run(run), m_offload(run) {}
 
-    // One round: connect if need be, read the directory, copy what the folder lacks. A tester
-    // that stops answering is reported once, and connected again on the next rounds.
+    // One round: connect if need be, read the directory, copy or move what is new. A tester that
+    // stops answering is reported once, and connected again on the next rounds.
     void tick()
     {
         QString error;
         std::optional<QList<Hardcopy>> hardcopies;
-        if (m_connected || (error = m_session.connect()).isEmpty())
-            hardcopies = m_session.readDirectory(error);
-        if (m_stop.received())
+        if (!m_connected)
+            error = connectFailure(m_run.session.connect(m_run.address), m_run.session.bus(), m_run.address);
+        if (error.isEmpty())
+            hardcopies = listHardcopies(m_run.session, error);
+        if (m_run.stop.received())
             return;
         m_connected = hardcopies.has_value();
         if (!hardcopies) {
             if (!m_awayReported)
-                message(QStringLiteral("%1; trying again every %2 s").arg(error).arg(m_options.watchSeconds));
+                message(QStringLiteral("%1; trying again every %2 s").arg(error).arg(m_run.options.watchSeconds));
             m_awayReported = true;
             return;
         }
         if (m_awayReported)
-            note(m_options.quiet, QStringLiteral("the tester answers again"));
+            note(m_run.options.quiet, QStringLiteral("the tester answers again"));
         m_awayReported = false;
-        syncOnce(m_session, *hardcopies, m_options, m_stop, &m_skip);
+        m_offload.pass(*hardcopies);
     }
 
 private:
-    Session& m_session;
-    const Options& m_options;
-    const StopSignals& m_stop;
+    const Run& m_run;
+    Offload m_offload;
     bool m_connected = false;
     bool m_awayReported = false;
-    QHash<QString, qint64> m_skip; // kept or refused files, by name and listed size
 };
 
 } // namespace
 
-void watchCommand(Session& session, const Options& options, const StopSignals& stop)
+int watchCommand(const Run& run)
 {
-    Watch watch(session, options, stop);
+    Watch watch(run);
     QTimer timer;
-    timer.setInterval(options.watchSeconds * 1000);
+    timer.setInterval(run.options.watchSeconds * 1000);
     QObject::connect(&timer, &QTimer::timeout, [&] { watch.tick(); });
     watch.tick();
-    if (stop.received())
-        return;
+    if (run.stop.received())
+        return Done;
     timer.start();
     QCoreApplication::exec();
+    return Done;
 }
 
 } // namespace qlx::cli

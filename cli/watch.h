@@ -1,14 +1,13 @@
 #pragma once
-// sync --watch: reads the directory at a fixed interval from a QTimer and copies what is new,
-// until SIGINT or SIGTERM ends the event loop.
+// sync --watch and move --watch: read the directory at a fixed interval from a QTimer and copy or
+// move what is new, until SIGINT or SIGTERM ends the event loop.
 
-#include "cli/options.h"
-#include "cli/session.h"
-#include "cli/signals.h"
+#include "cli/commands.h"
 
 namespace qlx::cli {
 
-// Returns once a stop signal has ended the event loop.
-void watchCommand(Session& session, const Options& options, const StopSignals& stop);
+// Connects by itself (and again after the tester went away); returns once a stop signal has ended
+// the event loop.
+int watchCommand(const Run& run);
 
 } // namespace qlx::cli

@@ -2,7 +2,6 @@
 
 #include "app/mainform.h"
 #include "app/mainform_colours.h"
-#include "link/tester.h"
 #include "platform/dialogs.h"
 
 #include <QApplication>
@@ -18,7 +17,8 @@ void MainForm::TestQLX_Click()
     if (exchange.refused())
         return;
     setMousePointer(11);
-    const ConnectResult result = connectTester(transport_, currentBus(), AdrC->text(), &DeviceHandle);
+    const ConnectResult result = session_.connect(AdrC->text());
+    DeviceHandle = result.deviceHandle;
     AnswerString = QString::fromLatin1(result.idn.text);
     if (result.opened)
         reportOutcome(result.idn.outcome);
@@ -62,8 +62,8 @@ void MainForm::SetNotConnected()
     setStatus(QStringLiteral("not connected"), kRed);
     QCoreApplication::processEvents();
     Connected = false;
-    if (transport_.serialOpen())
-        transport_.closeSerial();
+    if (session_.serialOpen())
+        session_.closeSerial();
 }
 
 } // namespace qlx

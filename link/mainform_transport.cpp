@@ -23,23 +23,6 @@ void MainForm::busNotOpen()
     CableError();
 }
 
-void MainForm::SendCommand(const QString& text)
-{
-    if (closing())
-        return;
-    if (transport_.sendCommand(currentBus(), text.toLatin1()) == Outcome::NotOpen)
-        busNotOpen();
-}
-
-QString MainForm::QueryText(const QString& text, int bufferLength)
-{
-    if (closing())
-        return {};
-    const TextAnswer answer = transport_.queryText(currentBus(), text.toLatin1(), bufferLength);
-    reportOutcome(answer.outcome);
-    return QString::fromLatin1(answer.text);
-}
-
 void MainForm::reportOutcome(Outcome outcome)
 {
     if (outcome == Outcome::TimedOut)
@@ -51,7 +34,7 @@ void MainForm::reportOutcome(Outcome outcome)
 void MainForm::GoToLocal()
 {
     if (!closing())
-        transport_.goToLocal(currentBus());
+        session_.goToLocal();
 }
 
 void MainForm::CableError() { messageBox(cableAdviceText(currentBus()), MbCritical, QStringLiteral("ERROR")); }

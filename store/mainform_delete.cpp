@@ -2,7 +2,6 @@
 
 #include "app/mainform.h"
 #include "platform/dialogs.h"
-#include "store/deletion.h"
 #include "store/names.h"
 
 #include <QLabel>
@@ -30,7 +29,7 @@ void MainForm::QLXFiles_KeyDown(int keyCode, int /*shift: the Delete key deletes
                    QStringLiteral("DELETE FILE"))
         != AnswerYes)
         return;
-    const DeleteResult result = deleteOnTester(transport_, currentBus(), trimBlanks(selectedText(QLXFiles)));
+    const DeleteResult result = session_.remove(trimBlanks(selectedText(QLXFiles)));
     if (!result.refusedReason.isEmpty()) {
         messageBox(QStringLiteral("The tester's file \"") + name + QStringLiteral("\" was not deleted: ")
                        + result.refusedReason + u'.',
@@ -55,7 +54,7 @@ void MainForm::DeleteAll_Click()
         const QString name = trimBlanks(QLXFiles->item(i)->text());
         if (name.isEmpty() || !isHardcopyName(name))
             continue;
-        const DeleteResult result = deleteOnTester(transport_, currentBus(), name);
+        const DeleteResult result = session_.remove(name);
         if (!result.refusedReason.isEmpty())
             skipped << QStringLiteral("\"") + name + QStringLiteral("\": ") + result.refusedReason;
         else

@@ -2,7 +2,6 @@
 
 #include "app/mainform.h"
 #include "platform/dialogs.h"
-#include "store/directory.h"
 #include "store/names.h"
 
 #include <QApplication>
@@ -28,7 +27,7 @@ void MainForm::ReadDirectory()
         return;
     setMousePointer(11);
     QLXFiles->clear();
-    const DirectoryAnswer directory = readTesterDirectory(transport_, currentBus(), CanChangeDir);
+    const DirectoryAnswer directory = session_.readDirectory();
     reportOutcome(directory.answer.outcome);
     const Listing& listing = directory.listing;
     AnswerString = listing.rest;

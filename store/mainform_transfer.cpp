@@ -7,7 +7,6 @@
 #include "wmf/wmfclipboard.h"
 #include "platform/pictureview.h"
 #include "store/names.h"
-#include "store/transfer.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -39,9 +38,11 @@ void MainForm::TransferHardcopy(const QString& testerName, const QString& pcName
         const QString text = QStringLiteral("A different file ") + pcName
                              + QStringLiteral(" does already exist in directory ") + PCPath
                              + QStringLiteral(".\r\nOverwrite?");
-        return messageBox(text, MbExclamationYesNo, QStringLiteral("OVERWRITE FILE?")) == AnswerYes;
+        return messageBox(text, MbExclamationYesNo, QStringLiteral("OVERWRITE FILE?")) == AnswerYes
+                   ? OnConflict::Overwrite
+                   : OnConflict::Keep;
     };
-    const TransferResult result = transferHardcopy(transport_, currentBus(), testerName, PCPath, pcName, askOverwrite);
+    const TransferResult result = session_.fetch(testerName, PCPath, pcName, askOverwrite);
     switch (result.status) {
     case TransferResult::Refused:
         messageBox(QStringLiteral("The tester's file \"") + trimBlanks(testerName)

@@ -2,9 +2,15 @@
 
 #include "store/names.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace qlx {
 
@@ -28,11 +34,19 @@ PcCopy comparePcCopy(const QString& path, const QByteArray& data)
 
 QString writeFileSafely(const QString& path, const QByteArray& data)
 {
+    // Unbuffered: a buffered write that fails only when the file is closed would not stop the
+    // rename, and the short file would take the final name.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
-    if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
+    const qint64 written = file.write(data);
+    if (written != data.size()) {
+        // A short write without an error is a full disk or a file-size limit.
+        const QString reason = file.error() != QFileDevice::NoError
+                                   ? file.errorString()
+                                   : QStringLiteral("only %1 of %2 bytes could be written (is the disk full?)")
+                                         .arg(qMax<qint64>(written, 0))
+                                         .arg(data.size());
         file.cancelWriting();
         return reason;
     }
@@ -41,8 +55,44 @@ QString writeFileSafely(const QString& path, const QByteArray& data)
     return {};
 }
 
+QString numberedName(const QString& pcName, int n)
+{
+    const QString name = trimBlanks(pcName);
+    const QString suffix = QStringLiteral("_%1").arg(n);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name + suffix : name.left(dot) + suffix + name.mid(dot);
+}
+
+namespace {
+
+QString syncError(const QString& what)
+{
+    return QStringLiteral("%1 could not be synced to disk: %2").arg(what, qt_error_string(errno));
+}
+
+} // namespace
+
+QString proveOnDisk(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    if (file.size() != data.size() || file.readAll() != data)
+        return QStringLiteral("the file does not hold the bytes received");
+    if (::fsync(file.handle()) != 0)
+        return syncError(QStringLiteral("the file"));
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return syncError(QStringLiteral("the folder"));
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced ? QString() : syncError(QStringLiteral("the folder"));
+}
+
 TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& testerName, const QString& pcFolder,
-                                const QString& pcName, const std::function<bool()>& askOverwrite)
+                                const QString& pcName, const std::function<OnConflict()>& onConflict,
+                                Durability durability)
 {
     TransferResult result;
     for (const QString& name : {trimBlanks(testerName), trimBlanks(pcName)}) {
@@ -65,21 +115,40 @@ TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& te
         return result;
     }
 
-    switch (comparePcCopy(result.path, answer.data)) {
-    case PcCopy::Identical:
-        result.status = TransferResult::Identical;
-        return result;
-    case PcCopy::Different:
-        if (!askOverwrite()) {
+    PcCopy copy = comparePcCopy(result.path, answer.data);
+    if (copy == PcCopy::Different) {
+        switch (onConflict()) {
+        case OnConflict::Keep:
             result.status = TransferResult::Kept;
             return result;
+        case OnConflict::Overwrite:
+            copy = PcCopy::Absent;
+            break;
+        case OnConflict::Rename:
+            for (int n = 2; copy == PcCopy::Different; ++n) {
+                const QString name = numberedName(pcName, n);
+                result.reason = unsafeNameReason(name);
+                if (!result.reason.isEmpty()) {
+                    result.status = TransferResult::Refused;
+                    return result;
+                }
+                result.path = targetPath(pcFolder, name);
+                copy = comparePcCopy(result.path, answer.data);
+            }
+            break;
         }
-        break;
-    case PcCopy::Absent:
-        break;
     }
-    result.reason = writeFileSafely(result.path, answer.data);
-    result.status = result.reason.isEmpty() ? TransferResult::Written : TransferResult::WriteFailed;
+    if (copy == PcCopy::Identical) {
+        result.status = TransferResult::Identical;
+    } else {
+        result.reason = writeFileSafely(result.path, answer.data);
+        result.status = result.reason.isEmpty() ? TransferResult::Written : TransferResult::WriteFailed;
+    }
+    if (durability == Durability::Durable && result.status != TransferResult::WriteFailed) {
+        result.reason = proveOnDisk(result.path, answer.data);
+        if (!result.reason.isEmpty())
+            result.status = TransferResult::WriteFailed;
+    }
     return result;
 }
 

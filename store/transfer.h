@@ -27,9 +27,26 @@ PcCopy comparePcCopy(const QString& path, const QByteArray& data);
 // is the reason; on success it is empty.
 QString writeFileSafely(const QString& path, const QByteArray& data);
 
+// What becomes of the tester's bytes when the folder holds a different file of that name: nothing
+// (the PC file is kept), they replace it, or they go beside it under the next free name
+// "NAME_2.WMF", "NAME_3.WMF", ... (a name that already holds exactly these bytes is taken as it is).
+enum class OnConflict { Keep, Overwrite, Rename };
+
+// Normal: the file is written whole or not at all. Durable: besides, before the copy counts, it is
+// read back and compared with the bytes received, and the file and its folder are synced to disk,
+// also when the folder already held the file.
+enum class Durability { Normal, Durable };
+
+// The name beside `pcName` for the `n`th copy (n >= 2): "_n" before the last dot, or at the end.
+QString numberedName(const QString& pcName, int n);
+
+// Reads the file at `path` back, compares it with `data` and syncs the file and its folder to
+// disk. Empty when all of that succeeded, else the reason.
+QString proveOnDisk(const QString& path, const QByteArray& data);
+
 struct TransferResult {
     enum Status {
-        Written,     // the PC file now holds the tester's bytes (it was new, or replaced after a yes)
+        Written,     // the PC file now holds the tester's bytes (it was new, replaced or written beside)
         Identical,   // the PC folder already held exactly these bytes
         Kept,        // a different file was there and was kept
         Refused,     // the name could escape the PC folder or break the command; nothing was sent
@@ -38,14 +55,14 @@ struct TransferResult {
     };
     Status status = LinkBroken;
     Outcome outcome = Outcome::Ok; // how the data request ended on the bus
-    QString path;                  // the target path; empty when refused
+    QString path;                  // the PC file that holds (or kept) the bytes; empty when refused
     QString reason;                // why it was refused or could not be written
     qint64 bytes = 0;              // data bytes received
 };
 
-// `askOverwrite` is called only when the folder holds a different file of that name; true
-// replaces it.
+// `onConflict` is called only when the folder holds a different file of that name.
 TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& testerName, const QString& pcFolder,
-                                const QString& pcName, const std::function<bool()>& askOverwrite);
+                                const QString& pcName, const std::function<OnConflict()>& onConflict,
+                                Durability durability = Durability::Normal);
 
 } // namespace qlx

@@ -41,7 +41,7 @@ private slots:
         QCOMPARE(get.options.command, Command::Get);
         QCOMPARE(get.options.names, QStringList({"A.WMF", "b.wmf"}));
         QCOMPARE(get.options.toDir, QString("/tmp/out"));
-        QVERIFY(get.options.overwrite && !get.options.all);
+        QVERIFY(get.options.onConflict == OnConflict::Overwrite && !get.options.all);
 
         const ParsedArguments sync = parseArguments({"sync", "--watch", "5"});
         QCOMPARE(sync.error, QString());

@@ -7,6 +7,8 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
+
 namespace {
 
 // Binary bytes, line ends and NULs included; longer than the serial block header window.
@@ -26,8 +28,14 @@ class QlxctlTest : public QObject {
     SimulatedTester* tester = nullptr;
     QStringList target; // --bus and --address of the simulated tester
 
-    void startQlxctl(QProcess& process, const QStringList& arguments, const QStringList& extraEnvironment = {})
+    void startQlxctl(QProcess& process, const QStringList& arguments, const QStringList& extraEnvironment = {},
+                     qint64 fileSizeLimit = -1)
     {
+        if (fileSizeLimit >= 0)
+            process.setChildProcessModifier([fileSizeLimit] {
+                const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            });
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
             environment.remove(QString::fromLatin1(name));
@@ -38,10 +46,10 @@ class QlxctlTest : public QObject {
         QVERIFY(process.waitForStarted());
     }
 
-    Run qlxctl(const QStringList& arguments, const QStringList& extraEnvironment = {})
+    Run qlxctl(const QStringList& arguments, const QStringList& extraEnvironment = {}, qint64 fileSizeLimit = -1)
     {
         QProcess process;
-        startQlxctl(process, arguments, extraEnvironment);
+        startQlxctl(process, arguments, extraEnvironment, fileSizeLimit);
         process.closeWriteChannel();
         process.waitForFinished(60000);
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
@@ -65,6 +73,10 @@ class QlxctlTest : public QObject {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
     }
+
+    QStringList deletes() const { return tester->busLog().filter(QStringLiteral("MMEM:DEL")); }
+
+    static QStringList files(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
 
     bool endsInLocal() const
     {
@@ -105,8 +117,12 @@ private slots:
         QCOMPARE(QDir(pc.path()).entryList(QDir::Files).size(), 2);
         QVERIFY(endsInLocal());
 
+        // sync proves identical files by their bytes; only --trust-size goes by the listed size.
         qsizetype logged = tester->busLog().size(); // the serial simulator keeps its log open
         QCOMPARE(qlxctl({"sync", "--to", pc.path()}).status, 0);
+        QCOMPARE(tester->busLog().mid(logged).join(u'\n').count("MMEM:DATA?"), 2);
+        logged = tester->busLog().size();
+        QCOMPARE(qlxctl({"sync", "--trust-size", "--to", pc.path()}).status, 0);
         QVERIFY(tester->busLog().mid(logged).join(u'\n').contains("MMEM:SCAN?"));
         QVERIFY(!tester->busLog().mid(logged).join(u'\n').contains("MMEM:DATA?"));
 
@@ -137,6 +153,114 @@ private slots:
         QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"notes.txt"});
     }
 
+    // A different hardcopy of the same size as the PC's file: only its bytes tell them apart.
+    void sameSizeIsNotTheSameFile_data() { copiesListsAndDeletes_data(); }
+    void sameSizeIsNotTheSameFile()
+    {
+        QFETCH(bool, serial);
+        const QByteArray older = QByteArray("older screen ").repeated(30);
+        const QByteArray newer = QByteArray("newer screen ").repeated(30);
+        tester->addFile("HC_0001.WMF", newer);
+        tester->addFile("HC_0002.WMF", kSecond);
+        useBus(serial);
+        QTemporaryDir pc;
+        QFile file(pc.filePath("HC_0001.WMF"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
+        file.close();
+
+        Run run = qlxctl({"sync", "--to", pc.path()});
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.contains("HC_0001.WMF: a different file is already there"));
+        QCOMPARE(contents(pc.filePath("HC_0001.WMF")), older);
+        QCOMPARE(contents(pc.filePath("HC_0002.WMF")), kSecond);
+        QCOMPARE(qlxctl({"sync", "--trust-size", "--to", pc.path()}).status, 0);
+        QCOMPARE(contents(pc.filePath("HC_0001.WMF")), older);
+
+        // move keeps the conflicting file on the tester and moves the rest.
+        run = qlxctl({"move", "--all", "--to", pc.path()});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(deletes().size(), 1);
+        QVERIFY(deletes().first().contains("HC_0002.WMF"));
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"HC_0001.WMF"});
+
+        // --rename writes beside the older file, once: a second run finds it there.
+        QCOMPARE(qlxctl({"sync", "--rename", "--to", pc.path()}).status, 0);
+        QCOMPARE(qlxctl({"sync", "--rename", "--to", pc.path()}).status, 0);
+        QCOMPARE(files(pc.path()), QStringList({"HC_0001.WMF", "HC_0001_2.WMF", "HC_0002.WMF"}));
+        QCOMPARE(contents(pc.filePath("HC_0001_2.WMF")), newer);
+        QCOMPARE(qlxctl({"move", "HC_0001.WMF", "--rename", "--to", pc.path()}).status, 0);
+        QCOMPARE(files(pc.path()).size(), 3);
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList());
+        QVERIFY(endsInLocal());
+    }
+
+    // Whatever breaks while a hardcopy is moved, it stays on the tester and no partial file appears.
+    void moveDeletesNothingItCannotProve_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<QString>("fault");
+        for (bool serial : {false, true}) {
+            const char* bus = serial ? "serial " : "gpib ";
+            QTest::addRow("%slink dropped mid-block", bus) << serial << "stop-mid-block";
+            QTest::addRow("%sread-only folder", bus) << serial << "read-only";
+            QTest::addRow("%sfull disk", bus) << serial << "full";
+        }
+    }
+    void moveDeletesNothingItCannotProve()
+    {
+        QFETCH(bool, serial);
+        QFETCH(QString, fault);
+        tester->addFile("HC_0001.WMF", kSecond);
+        QTemporaryDir pc;
+        QStringList environment;
+        qint64 fileSizeLimit = -1;
+        if (fault == u"stop-mid-block") {
+            environment << "QLXSIM_FAULT=stop-mid-block";
+        } else if (fault == u"full") {
+            fileSizeLimit = 1000;
+        } else if (geteuid() == 0) { // the superuser writes into read-only folders, not immutable ones
+            if (QProcess::execute("chattr", {"+i", pc.path()}) != 0)
+                QSKIP("no immutable folders here");
+        } else {
+            QVERIFY(QFile::setPermissions(pc.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
+        if (serial)
+            useBus(true, environment.isEmpty() ? QStringList() : QStringList{"--fault", "stop-mid-block"});
+        else
+            useBus(false);
+
+        const Run run = qlxctl({"move", "--all", "--to", pc.path()}, environment, fileSizeLimit);
+        QProcess::execute("chattr", {"-i", pc.path()});
+        QFile::setPermissions(pc.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.contains("HC_0001.WMF"));
+        QCOMPARE(deletes(), QStringList());
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"HC_0001.WMF"});
+        QCOMPARE(files(pc.path()), QStringList());
+    }
+
+    // A name deleted on the tester and made again with other bytes is fetched and proved again.
+    void watchFetchesARecreatedName()
+    {
+        tester->addFile("HC_0001.WMF", kFirst);
+        useBus(false);
+        QTemporaryDir pc;
+        QProcess watch;
+        startQlxctl(watch, {"sync", "--watch", "1", "--rename", "--to", pc.path()});
+        QTRY_COMPARE_WITH_TIMEOUT(contents(pc.filePath("HC_0001.WMF")), kFirst, 30000);
+        const auto scans = [this] { return tester->busLog().filter("MMEM:SCAN?").size(); };
+        QFile::remove(tester->printDir + "/HC_0001.WMF");
+        const qsizetype seen = scans();
+        QTRY_VERIFY_WITH_TIMEOUT(scans() >= seen + 2, 30000);
+        QByteArray other = kFirst;
+        other[0] = 'x';
+        tester->addFile("HC_0001.WMF", other);
+        QTRY_COMPARE_WITH_TIMEOUT(contents(pc.filePath("HC_0001_2.WMF")), other, 30000);
+        ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+        QVERIFY(watch.waitForFinished(30000));
+        QCOMPARE(tester->busLog().filter("MMEM:DATA?").size(), 2);
+    }
+
     void reportsUsageAndAbsentTester()
     {
         QCOMPARE(qlxctl({"fetch"}).status, 2);
@@ -155,13 +279,13 @@ private slots:
         QCOMPARE(on.out, QByteArray("Halvard&Brenn\nQLX\n1234567/890\nV3.10\n"));
     }
 
-    void watchCopiesNewFilesUntilTerminated()
+    void watchMovesNewFilesUntilTerminated()
     {
         tester->addFile("A.WMF", kFirst);
         useBus(true, {"--baud", "19200"});
         QTemporaryDir pc;
         QProcess watch;
-        startQlxctl(watch, {"sync", "--watch", "1", "--to", pc.path()});
+        startQlxctl(watch, {"move", "--watch", "1", "--to", pc.path()});
         QTRY_COMPARE_WITH_TIMEOUT(contents(pc.filePath("A.WMF")), kFirst, 30000);
 
         tester->addFile("B.WMF", kSecond);
@@ -174,7 +298,8 @@ private slots:
         QVERIFY(watch.waitForFinished(30000));
         QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
         QCOMPARE(watch.exitCode(), 143);
-        QCOMPARE(QDir(pc.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"A.WMF", "B.WMF"}));
+        QCOMPARE(files(pc.path()), QStringList({"A.WMF", "B.WMF"}));
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"LARGE.WMF"});
         QTRY_VERIFY(endsInLocal());
     }
 };

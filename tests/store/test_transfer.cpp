@@ -70,7 +70,7 @@ private slots:
         const auto answer = [&](bool yes) {
             return [&asked, yes] {
                 ++asked;
-                return yes;
+                return yes ? OnConflict::Overwrite : OnConflict::Keep;
             };
         };
 
@@ -142,7 +142,7 @@ private slots:
         QVERIFY(open(tester, transport, bus, options));
         for (const char* name : {"A.WMF", "B.WMF"}) {
             const TransferResult r = transferHardcopy(transport, bus, QString::fromLatin1(name), pc.path(),
-                                                      QString::fromLatin1(name), [] { return true; });
+                                                      QString::fromLatin1(name), [] { return OnConflict::Overwrite; });
             QCOMPARE(r.status, TransferResult::LinkBroken);
             QVERIFY(r.outcome != Outcome::Ok);
         }
@@ -159,7 +159,7 @@ private slots:
         for (const QString& name : {QString(), QStringLiteral("   "), QStringLiteral(".."), QStringLiteral("../x.WMF"),
                                     QStringLiteral("a\\b.WMF"), QStringLiteral("C:X.WMF"), QStringLiteral("a\"b.WMF"),
                                     QStringLiteral("a\nb.WMF")}) {
-            const TransferResult r = transferHardcopy(transport, Bus::Gpib, name, pc.path(), name, [] { return true; });
+            const TransferResult r = transferHardcopy(transport, Bus::Gpib, name, pc.path(), name, [] { return OnConflict::Overwrite; });
             QCOMPARE(r.status, TransferResult::Refused);
             QVERIFY(!r.reason.isEmpty());
             const DeleteResult d = deleteOnTester(transport, Bus::Gpib, name);
@@ -180,7 +180,7 @@ private slots:
         QVERIFY(open(tester, transport, Bus::Gpib));
         const auto fetch = [&](const QString& folder) {
             return transferHardcopy(transport, Bus::Gpib, QStringLiteral("HC.WMF"), folder, QStringLiteral("HC.WMF"),
-                                    [] { return true; });
+                                    [] { return OnConflict::Overwrite; });
         };
 
         TransferResult r = fetch(pc.filePath(QStringLiteral("gone")));
