@@ -45,8 +45,8 @@ std::optional<Fault> parseFault(std::string_view text)
         fault.prefix = std::string(text.substr(colon + 1));
     if (kind == "none" || kind.empty()) {
         fault.kind = FaultKind::None;
-    } else if (kind == "stop-mid-block") {
-        fault.kind = FaultKind::StopMidBlock;
+    } else if (kind == "stop-mid-block" || kind == "drop-mid-block") {
+        fault.kind = kind == "stop-mid-block" ? FaultKind::StopMidBlock : FaultKind::DropMidBlock;
         if (colon == std::string_view::npos)
             fault.prefix = "MMEM:DATA?";
     } else if (kind == "no-terminator") {
@@ -59,6 +59,11 @@ std::optional<Fault> parseFault(std::string_view text)
         return std::nullopt;
     }
     return fault;
+}
+
+bool faultHits(const Fault& fault, std::string_view header)
+{
+    return fault.kind != FaultKind::None && startsWithNoCase(header, fault.prefix);
 }
 
 Command splitCommand(std::string_view bytes)
@@ -268,7 +273,7 @@ void Tester::deleteFile(std::string_view argument) const
 std::optional<Answer> Tester::applyFault(const Command& command, std::string body)
 {
     const Fault& fault = config_.fault;
-    if (fault.kind == FaultKind::None || !startsWithNoCase(command.header, fault.prefix)) {
+    if (!faultHits(fault, command.header) || fault.kind == FaultKind::DropMidBlock) {
         body += config_.terminator;
         return Answer{std::move(body), true};
     }
@@ -287,6 +292,7 @@ std::optional<Answer> Tester::applyFault(const Command& command, std::string bod
     }
     case FaultKind::Silent:
     case FaultKind::None:
+    case FaultKind::DropMidBlock:
         break;
     }
     return std::nullopt;

@@ -20,7 +20,9 @@ inline constexpr std::string_view kOldIdentity = "Halvard&Brenn,QLX,1234567/890,
 // Largest file the tester hands out: its block length field then stays well inside nine digits.
 inline constexpr std::uintmax_t kMaxFileSize = 64u * 1024 * 1024;
 
-enum class FaultKind { None, StopMidBlock, NoTerminator, Silent, Garbage };
+// DropMidBlock is the adapter's fault (it vanishes in the middle of the answer): the tester itself
+// answers as usual.
+enum class FaultKind { None, StopMidBlock, NoTerminator, Silent, Garbage, DropMidBlock };
 
 // One fault at a time; it hits the queries whose header starts with `prefix` (case-insensitive).
 struct Fault {
@@ -28,9 +30,13 @@ struct Fault {
     std::string prefix;
 };
 
-// "stop-mid-block", "no-terminator", "silent", "garbage", "none", each optionally followed by
-// ":PREFIX". Without a prefix stop-mid-block hits "MMEM:DATA?" and the others every query.
+// "stop-mid-block", "no-terminator", "silent", "garbage", "drop-mid-block", "none", each optionally
+// followed by ":PREFIX". Without a prefix the mid-block faults hit "MMEM:DATA?" and the others every
+// query.
 std::optional<Fault> parseFault(std::string_view text);
+
+// Whether the fault hits a command with this (upper-cased) header.
+bool faultHits(const Fault& fault, std::string_view header);
 
 struct Config {
     std::filesystem::path folder; // served as the print directory

@@ -16,6 +16,14 @@ public:
     // baud 0: no pacing. With 8N1 framing a character takes 10 bit times.
     explicit Pacer(unsigned baud) : bytesPerSecond_(baud / 10.0) {}
 
+    // A line paced in bytes per second (0: no pacing).
+    static Pacer atRate(double bytesPerSecond)
+    {
+        Pacer pacer(0);
+        pacer.bytesPerSecond_ = bytesPerSecond;
+        return pacer;
+    }
+
     bool paced() const { return bytesPerSecond_ > 0; }
 
     // Output became pending: a line that has sent everything by `now` starts a new burst.

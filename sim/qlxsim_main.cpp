@@ -22,8 +22,59 @@
 //   --log FILE           log file, appended to, one line per received command with its bytes
 //                        escaped (\\ \n \r \t \xNN); "-" = standard error (default), "" = none
 //
+//   --adapter prologix|ar488  the tester sits behind a "++" GPIB adapter instead (see below)
+//
 // Commands: *IDN?, *SEC 0, MMEM:CDIR "<dir>", MMEM:SCAN?, MMEM:DATA? "<name>",
 // MMEM:DEL "<name>",INT, *GTL. Unknown commands, unknown files and names with a path get no answer.
+//
+// Behind a "++" adapter (--adapter): a Prologix GPIB-USB (on TCP a GPIB-ETHERNET) or an AR488
+// with the tester on its bus. The options above shape the tester as before (--baud paces the adapter's
+// bytes to the host; without it they are not paced); besides:
+//   --tcp PORT           listen on 127.0.0.1:PORT (0 = any free port) instead of a pseudo-terminal
+//                        and print "127.0.0.1:PORT" as the first line; one connection at a time,
+//                        the next one is taken when it closes
+//   --address PAD        the tester's primary address (default 20; it also answers SAD 96)
+//   --tester-off         the adapter answers, the tester never does
+//   --rate BYTES         pace the adapter's bytes to the host at BYTES per second
+//   --block-pause MS[:EVERY]  the tester stops MS ms after every EVERY bytes of an answer
+//                        (default 65536), so a read whose gap is shorter ends there
+//   --fault drop-mid-block[:PREFIX]  the adapter vanishes when half of the answer to MMEM:DATA?
+//                        (or PREFIX) is out: the connection is closed or the pseudo-terminal hung
+//                        up; a new pseudo-terminal takes its place and its path is the next line
+// The adapter speaks the protocol of the real ones: a host line that starts with an unescaped
+// "++" is a command, any other is data for the tester, with ESC before CR, LF, ESC and "+" in it;
+// an unescaped CR or LF ends a line and ++eos says what replaces it. Replies end with CR LF.
+// Power-up settings: Prologix ++addr 0, ++eoi 1, ++read_tmo_ms 500 (1..3000, a larger value is
+// refused), saving to EEPROM on; AR488 ++addr 1, ++eoi 0, ++read_tmo_ms 1200 (1..32000). Both
+// ++mode 1, ++auto 0, ++eos 0, ++eot_enable 0. The Prologix ignores commands it does not take;
+// the AR488 answers them "Unrecognized command". An AR488 resets when the host opens the device or
+// connects, and when it gets ++rst: for 1.5 s it ignores the host, then it prints its version
+// line; its settings come back from its EEPROM. A Prologix ignores the host for 5 s after ++rst.
+// EEPROM: while a Prologix saves, every setting given a value (++mode, ++addr, ++auto, ++eoi,
+// ++eos, ++eot_enable, ++eot_char, ++read_tmo_ms) is a write; ++savecfg 0 stops that, ++savecfg 1
+// (itself a write) resumes it. An AR488 writes at every ++savecfg, whatever follows, and never else.
+// ++clr drops the tester's answer, ++spoll answers 16 while one waits (else 0), ++loc and ++ifc
+// are only logged; ++eot_enable 1 appends ++eot_char after a byte with END.
+// ++read: Prologix until the gap (++read_tmo_ms without a byte), AR488 until CR LF or the gap;
+// ++read eoi until END or the gap; ++read N until byte N or the gap. A further ++read takes the
+// rest. ++auto 1 reads (as ++read eoi, AR488 as ++read) after every data line, ++auto 2 (AR488)
+// after a line ending in '?'. A read waits for the gap and returns nothing when nobody is at
+// ++addr, the tester is off or has nothing to say.
+// The log (--log) then holds, one per line: the bytes that reach the tester (after unescaping,
+// with the ++eos ending), each "++" command as received, and these events:
+//   connect, disconnect          the host opened/closed the device or connection
+//   adapter-reset                an AR488 booting, or ++rst
+//   ignored-input N              N host bytes lost while the adapter was resetting
+//   eeprom-write TEXT            a setting written to the EEPROM (TEXT: the command without "++")
+//   eeprom-writes N              at exit (SIGTERM, SIGINT, SIGHUP), also on standard error
+//   query-error -410             a message arrived while the tester's answer was unread: dropped
+//   query-error -420             the tester was addressed to talk with nothing to say
+//   no-listener PAD, no-talker PAD   data or a read for an address where nobody answers
+//   read-timeout N               a read ended at the gap after N bytes
+//   go-to-local, device-clear, interface-clear   ++loc, ++clr (drops the tester's answer), ++ifc
+//   not-controller               a data line in device mode (++mode 0), not sent
+//   line-too-long, input-dropped N   a host line over 64 KiB, a message without an end
+//   hang-up                      the drop-mid-block fault struck
 //
 // The same tester on GPIB: libqlxsim-gpib.so (status words through RegisterGpibGlobalsForThread)
 // and libqlxsim-gpib-plain.so (status words as the global data ibsta, iberr, ibcnt, ibcntl) take
@@ -51,8 +102,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "sim/adapter_link.h"
 #include "sim/command_log.h"
 #include "sim/model.h"
 #include "sim/pacer.h"
@@ -62,35 +115,51 @@ namespace {
 constexpr std::size_t kMaxCommand = 64 * 1024; // an unterminated flood is dropped past this
 constexpr std::size_t kChunk = 16;             // bytes per write while pacing
 
-const char kUsage[] = "usage: qlxsim [--dir DIR] [--idn TEXT] [--baud N] [--terminator crlf|lf]\n"
-                      "              [--fault stop-mid-block|no-terminator|silent|garbage[:PREFIX]]\n"
-                      "              [--old-firmware] [--current-dir DIR] [--log FILE|-]\n"
-                      "A simulated QLX tester on a pseudo-terminal. Prints the device path on the first line of\n"
-                      "standard output, then serves until killed.\n"
-                      "  --dir DIR          folder served as \\USERDATA\\PRINT (default .)\n"
-                      "  --idn TEXT         *IDN? answer (default Halvard&Brenn,QLX,1234567/890,V3.10)\n"
-                      "  --baud N           pace answers at N baud 8N1, N/10 bytes/s (default 19200, 0 = unpaced)\n"
-                      "  --terminator M     crlf (default) or lf after each answer\n"
-                      "  --fault KIND[:P]   stop-mid-block (default for MMEM:DATA?), no-terminator, silent, garbage;\n"
-                      "                     P limits it to commands starting with P (default every query)\n"
-                      "  --old-firmware     *IDN? says V3.05, MMEM:CDIR is ignored\n"
-                      "  --current-dir DIR  current directory at start (default \\USERDATA\\PRINT)\n"
-                      "  --log FILE         append one line per received command, bytes escaped; - = stderr\n"
-                      "                     (default), empty = no log\n"
-                      "The GPIB libraries libqlxsim-gpib.so and libqlxsim-gpib-plain.so read, at every ibdev:\n"
-                      "  QLXSIM_DIR QLXSIM_IDN QLXSIM_FAULT QLXSIM_CURRENT_DIR QLXSIM_OLD_FIRMWARE QLXSIM_LOG\n"
-                      "                     as the options above (QLXSIM_LOG unset = no log; it also logs\n"
-                      "                     ibdev(board,pad,sad,tmo,eot,eos) and ibloc(ud))\n"
-                      "  QLXSIM_ADDRESS     primary address of the tester (default 20)\n"
-                      "  QLXSIM_OFF=1       the tester is switched off: reads time out\n"
-                      "  QLXSIM_TIMEOUT_MS  read time-out in ms (default from ibdev's code, 13 = 10 s)\n"
-                      "  QLXSIM_REGISTER_RESULT  RegisterGpibGlobalsForThread result: 0 (default), 1, 2, 3,\n"
-                      "                     other; a list such as 1,0 is used call by call\n";
+const char kUsage[] =
+    "usage: qlxsim [--dir DIR] [--idn TEXT] [--baud N] [--terminator crlf|lf]\n"
+    "              [--fault stop-mid-block|no-terminator|silent|garbage[:PREFIX]]\n"
+    "              [--old-firmware] [--current-dir DIR] [--log FILE|-]\n"
+    "              [--adapter prologix|ar488 [--tcp PORT] [--address PAD] [--tester-off]\n"
+    "               [--rate BYTES] [--block-pause MS[:EVERY]]]\n"
+    "A simulated QLX tester on a pseudo-terminal. Prints the device path on the first line of\n"
+    "standard output, then serves until killed.\n"
+    "  --dir DIR          folder served as \\USERDATA\\PRINT (default .)\n"
+    "  --idn TEXT         *IDN? answer (default Halvard&Brenn,QLX,1234567/890,V3.10)\n"
+    "  --baud N           pace answers at N baud 8N1, N/10 bytes/s (default 19200, 0 = unpaced)\n"
+    "  --terminator M     crlf (default) or lf after each answer\n"
+    "  --fault KIND[:P]   stop-mid-block (default for MMEM:DATA?), no-terminator, silent, garbage;\n"
+    "                     P limits it to commands starting with P (default every query)\n"
+    "  --old-firmware     *IDN? says V3.05, MMEM:CDIR is ignored\n"
+    "  --current-dir DIR  current directory at start (default \\USERDATA\\PRINT)\n"
+    "  --log FILE         append one line per received command, bytes escaped; - = stderr\n"
+    "                     (default), empty = no log\n"
+    "  --adapter M        the tester behind a \"++\" GPIB adapter: prologix (GPIB-USB, on TCP\n"
+    "                     GPIB-ETHERNET) or ar488; the log also gets ++ commands and events\n"
+    "  --tcp PORT         adapter on 127.0.0.1:PORT (0 = any), printed as the first line\n"
+    "  --address PAD      the tester's GPIB address (default 20)\n"
+    "  --tester-off       the adapter answers, the tester does not\n"
+    "  --rate BYTES       pace the adapter's bytes to the host in bytes/s (or --baud; default unpaced)\n"
+    "  --block-pause MS[:EVERY]  the tester pauses MS ms every EVERY bytes (default 65536)\n"
+    "  --fault drop-mid-block[:P]  the adapter vanishes halfway through the answer to\n"
+    "                     MMEM:DATA? (or P): connection closed / pseudo-terminal hung up\n"
+    "The GPIB libraries libqlxsim-gpib.so and libqlxsim-gpib-plain.so read, at every ibdev:\n"
+    "  QLXSIM_DIR QLXSIM_IDN QLXSIM_FAULT QLXSIM_CURRENT_DIR QLXSIM_OLD_FIRMWARE QLXSIM_LOG\n"
+    "                     as the options above (QLXSIM_LOG unset = no log; it also logs\n"
+    "                     ibdev(board,pad,sad,tmo,eot,eos) and ibloc(ud))\n"
+    "  QLXSIM_ADDRESS     primary address of the tester (default 20)\n"
+    "  QLXSIM_OFF=1       the tester is switched off: reads time out\n"
+    "  QLXSIM_TIMEOUT_MS  read time-out in ms (default from ibdev's code, 13 = 10 s)\n"
+    "  QLXSIM_REGISTER_RESULT  RegisterGpibGlobalsForThread result: 0 (default), 1, 2, 3,\n"
+    "                     other; a list such as 1,0 is used call by call\n";
 
 struct Options {
     qlxsim::Config config;
     unsigned baud = 19200;
+    bool baudGiven = false;
     std::string log = "-";
+    std::optional<qlxsim::AdapterConfig> adapter;
+    qlxsim::LinkOptions link;
+    std::optional<double> rate;
 };
 
 [[noreturn]] void fail(const std::string& message)
@@ -99,10 +168,34 @@ struct Options {
     std::exit(2);
 }
 
+unsigned long parseNumber(const std::string& option, const std::string& value, unsigned long low, unsigned long high)
+{
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long number = std::strtoul(value.c_str(), &end, 10);
+    if (value.empty() || value.front() == '-' || *end != '\0' || errno != 0 || number < low || number > high)
+        fail("bad " + option + " " + value);
+    return number;
+}
+
+// --block-pause MS[:EVERY]
+qlxsim::BlockPause parsePause(const std::string& value)
+{
+    const auto colon = value.find(':');
+    qlxsim::BlockPause pause;
+    pause.length = std::chrono::milliseconds(parseNumber("--block-pause", value.substr(0, colon), 0, 600'000));
+    if (colon != std::string::npos)
+        pause.every = parseNumber("--block-pause", value.substr(colon + 1), 1, qlxsim::kMaxFileSize);
+    return pause;
+}
+
 Options parseOptions(int argc, char** argv)
 {
     Options options;
     options.config.folder = ".";
+    qlxsim::AdapterConfig adapter;
+    bool adapterGiven = false;
+    std::string adapterOnly; // the last option that needs --adapter
     bool identityGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -114,6 +207,11 @@ Options parseOptions(int argc, char** argv)
             options.config.oldFirmware = true;
             continue;
         }
+        if (option == "--tester-off") {
+            adapter.testerOn = false;
+            adapterOnly = option;
+            continue;
+        }
         if (i + 1 >= argc)
             fail("missing value for " + option);
         const std::string value = argv[++i];
@@ -123,11 +221,8 @@ Options parseOptions(int argc, char** argv)
             options.config.identity = value;
             identityGiven = true;
         } else if (option == "--baud") {
-            char* end = nullptr;
-            const unsigned long baud = std::strtoul(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || baud > 10'000'000)
-                fail("bad --baud " + value);
-            options.baud = static_cast<unsigned>(baud);
+            options.baud = static_cast<unsigned>(parseNumber(option, value, 0, 10'000'000));
+            options.baudGiven = true;
         } else if (option == "--terminator") {
             if (value != "crlf" && value != "lf")
                 fail("bad --terminator " + value);
@@ -137,13 +232,39 @@ Options parseOptions(int argc, char** argv)
             if (!fault)
                 fail("bad --fault " + value);
             options.config.fault = *fault;
+            if (fault->kind == qlxsim::FaultKind::DropMidBlock)
+                adapterOnly = option + " drop-mid-block";
         } else if (option == "--current-dir") {
             options.config.currentDir = value;
         } else if (option == "--log") {
             options.log = value;
+        } else if (option == "--adapter") {
+            if (value != "prologix" && value != "ar488")
+                fail("bad --adapter " + value);
+            adapter.model = value == "prologix" ? qlxsim::AdapterModel::Prologix : qlxsim::AdapterModel::Ar488;
+            adapterGiven = true;
+        } else if (option == "--tcp") {
+            options.link.tcpPort = static_cast<int>(parseNumber(option, value, 0, 65535));
+            adapterOnly = option;
+        } else if (option == "--address") {
+            adapter.testerAddress = static_cast<int>(parseNumber(option, value, 0, 30));
+            adapterOnly = option;
+        } else if (option == "--rate") {
+            options.rate = static_cast<double>(parseNumber(option, value, 0, 1'000'000'000));
+            adapterOnly = option;
+        } else if (option == "--block-pause") {
+            adapter.pause = parsePause(value);
+            adapterOnly = option;
         } else {
             fail("unknown option " + option);
         }
+    }
+    if (adapterGiven) {
+        adapter.ethernet = options.link.tcpPort.has_value();
+        options.adapter = adapter;
+        options.link.bytesPerSecond = options.rate.value_or(options.baudGiven ? options.baud / 10.0 : 0.0);
+    } else if (!adapterOnly.empty()) {
+        fail(adapterOnly + " needs --adapter");
     }
     if (options.config.oldFirmware && !identityGiven)
         options.config.identity = qlxsim::kOldIdentity;
@@ -268,12 +389,27 @@ private:
 
 } // namespace
 
+// The tester behind the adapter, until a signal ends it; the EEPROM writes are counted at the end.
+int runAdapter(const Options& options, qlxsim::CommandLog& log)
+{
+    qlxsim::Adapter adapter(*options.adapter, options.config, log);
+    if (!qlxsim::serveAdapter(adapter, options.link))
+        fail(std::string("cannot serve the adapter: ") + std::strerror(errno));
+    const std::string total = "eeprom-writes " + std::to_string(adapter.eepromWrites());
+    log.line(total);
+    if (options.log != "-")
+        std::fprintf(stderr, "qlxsim: %s\n", total.c_str());
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     const Options options = parseOptions(argc, argv);
     qlxsim::CommandLog log;
     if (!log.open(options.log))
         fail("cannot open log " + options.log);
+    if (options.adapter)
+        return runAdapter(options, log);
     std::string slavePath;
     int slaveHolder = -1;
     const int master = openLine(slavePath, slaveHolder);
