@@ -13,6 +13,7 @@ string(REPLACE "\n\n" "\n.\n" terms "${terms}")
 string(REPLACE "\n" "\n " terms " ${terms}")
 configure_file(${PROJECT_SOURCE_DIR}/dist/copyright.in ${qlx_doc}/copyright @ONLY)
 
+# qlx_gzip(IN OUT): a build step that gzips IN into OUT (gzip.cmake); the docs target makes OUT.
 set(gzipped)
 function(qlx_gzip in out)
   add_custom_command(OUTPUT ${out}
