@@ -75,6 +75,8 @@ QString outcomeText(Outcome outcome)
 
 QString connectFailure(const ConnectResult& result, Bus bus, const QString& address)
 {
+    if (!result.openError.isEmpty())
+        return result.openError;
     if (!result.opened)
         return bus == Bus::Gpib
                    ? QStringLiteral("the GPIB library or device at address %1 could not be opened").arg(address)

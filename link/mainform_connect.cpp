@@ -26,6 +26,12 @@ void MainForm::TestQLX_Click()
     if (closing())
         return;
 
+    if (!result.openError.isEmpty()) {
+        ErrorString = result.openError;
+        messageBox(ErrorString, MbCritical, QStringLiteral("ERROR"));
+        SetNotConnected();
+        return;
+    }
     const Identification& id = result.id;
     switch (id.verdict) {
     case Identification::NotATester:

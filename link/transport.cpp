@@ -1,8 +1,8 @@
 #include "link/transport.h"
 
-#include "link/niglobal.h"
+#include "link/gpibadapter.h"
+#include "link/gpiblibrary.h"
 #include "link/receivers.h"
-#include "link/vbib32.h"
 #include "platform/vbval.h"
 
 #include <QStringList>
@@ -13,11 +13,6 @@ namespace qlx {
 
 namespace {
 
-constexpr int kGpibBoard = 0;
-constexpr int kSecondaryAddressCode = 96; // secondary address 0
-constexpr int kTimeoutCode = 13;          // 10 s
-constexpr int kAssertEndOnLastByte = 1;
-constexpr int kNoEndOfString = 0;
 constexpr qint64 kSerialReadBuffer = 4 * 1024 * 1024;
 
 } // namespace
@@ -38,19 +33,27 @@ Transport::Transport(TransportObserver* observer) : m_observer(observer), m_seri
 
 Transport::~Transport() { abort(); }
 
-bool Transport::openGpib(int primaryAddress, qint16* handle)
+bool Transport::openGpib(const GpibAddress& address, qint16* handle, QString* error)
 {
     if (m_busy)
         return false;
-    m_gpibHandle.reset();
-    const qint16 descriptor = vbib32::ibdev(kGpibBoard, primaryAddress, kSecondaryAddressCode, kTimeoutCode,
-                                            kAssertEndOnLastByte, kNoEndOfString);
-    if (handle)
-        *handle = descriptor;
-    if (!vbib32::available() || descriptor < 0)
-        return false;
-    m_gpibHandle = descriptor;
-    return true;
+    m_gpib.reset();
+    if (address.kind == GpibAddress::Library) {
+        m_gpib = openGpibLibraryDevice(address.primary, handle);
+    } else {
+        QString reason;
+        m_gpib = GpibAdapter::open(address, &reason);
+        if (error)
+            *error = reason;
+    }
+    return m_gpib != nullptr;
+}
+
+bool Transport::openGpib(int primaryAddress, qint16* handle)
+{
+    GpibAddress address;
+    address.primary = primaryAddress;
+    return openGpib(address, handle);
 }
 
 bool Transport::openSerial(const QString& portName)
@@ -77,11 +80,13 @@ void Transport::closeSerial()
     m_port.close();
 }
 
-bool Transport::isOpen(Bus bus) const { return bus == Bus::Gpib ? m_gpibHandle.has_value() : m_port.isOpen(); }
+bool Transport::isOpen(Bus bus) const { return bus == Bus::Gpib ? m_gpib != nullptr : m_port.isOpen(); }
 
 void Transport::abort()
 {
     m_serial.abort();
+    if (m_gpib)
+        m_gpib->abort();
     m_busy = false;
 }
 
@@ -100,7 +105,7 @@ Outcome Transport::sendCommand(Bus bus, const QByteArray& text)
         return *refused;
     Exchange exchange(*this);
     if (bus == Bus::Gpib)
-        vbib32::ibwrt(*m_gpibHandle, text);
+        m_gpib->write(text);
     else
         m_serial.send(text);
     return Outcome::Ok;
@@ -114,14 +119,10 @@ TextAnswer Transport::queryText(Bus bus, const QByteArray& text, int gpibBufferL
     if (bus == Bus::Serial)
         return m_serial.queryText(text);
 
-    vbib32::ibwrt(*m_gpibHandle, text);
+    m_gpib->write(text);
     const int length = static_cast<int>(std::clamp<qint64>(gpibBufferLength, 1, kMaxTextAnswer));
-    const QByteArray buffer = vbib32::ibrdText(*m_gpibHandle, length);
-    const qint32 count = ni::status().ibcntl();
-    const QByteArray answer = count > 0 ? buffer.left(count) : QByteArray();
-    if (m_debug && m_observer)
-        m_observer->gpibTextRead(buffer, count, answer);
-    return {answer, Outcome::Ok};
+    const QByteArray answer = m_gpib->readText(length, m_debug ? m_observer : nullptr);
+    return {answer, m_gpib->aborted() ? Outcome::Aborted : Outcome::Ok};
 }
 
 DataAnswer Transport::queryData(Bus bus, const QByteArray& text)
@@ -135,30 +136,32 @@ DataAnswer Transport::queryData(Bus bus, const QByteArray& text)
 }
 
 // Block mark and digit count, the length digits, then the data in one read into a buffer of
-// exactly the announced size (zero-filled, so a short read leaves zeros behind the data).
+// exactly the announced size, then the line end.
 DataAnswer Transport::queryGpibData(const QByteArray& text)
 {
-    const qint16 ud = *m_gpibHandle;
-    vbib32::ibwrt(ud, text);
-    const QByteArray mark = vbib32::ibrdText(ud, 2);
-    if (ni::status().ibcntl() < 2)
-        return {{}, Outcome::ShortRead};
+    m_gpib->write(text);
+    const auto readExactly = [this](QByteArray& into) { return m_gpib->read(into.data(), into.size()) == into.size(); };
+    const auto broken = [this]() -> DataAnswer {
+        return {{}, m_gpib->aborted() ? Outcome::Aborted : Outcome::ShortRead};
+    };
+    QByteArray mark(2, ' ');
+    if (!readExactly(mark))
+        return broken();
     if (!blockHeaderPlausible(mark))
         return {{}, Outcome::Malformed};
-    const int digitCount = mark[1] - '0';
-    const QByteArray digits = vbib32::ibrdText(ud, digitCount);
-    if (ni::status().ibcntl() < digitCount)
-        return {{}, Outcome::ShortRead};
+    QByteArray digits(mark[1] - '0', ' ');
+    if (!readExactly(digits))
+        return broken();
     if (!blockHeaderPlausible(mark + digits))
         return {{}, Outcome::Malformed};
     const qint64 length = digitsValue(digits);
-    if (length == 0)
-        return {{}, Outcome::Ok};
     if (length > kMaxBlockLength)
         return {{}, Outcome::TooLarge};
     QByteArray data(length, '\0');
-    vbib32::ibrdBytes(ud, data.data(), length);
-    return {data, ni::status().ibcntl() >= length ? Outcome::Ok : Outcome::ShortRead};
+    if (length > 0 && !readExactly(data))
+        return broken();
+    m_gpib->finishBlock();
+    return {data, Outcome::Ok};
 }
 
 Outcome Transport::goToLocal(Bus bus)
@@ -167,7 +170,7 @@ Outcome Transport::goToLocal(Bus bus)
         return *refused;
     Exchange exchange(*this);
     if (bus == Bus::Gpib)
-        vbib32::ibloc(*m_gpibHandle);
+        m_gpib->goToLocal();
     else
         m_serial.send(QByteArrayLiteral("*GTL"));
     return Outcome::Ok;

@@ -7,11 +7,14 @@
 // (busy()), any other returns Busy without touching the bus. abort() ends the wait at once and
 // frees the bus, so shutdown can go to local before the aborted call has returned.
 
+#include "link/gpibaddress.h"
+#include "link/gpibdevice.h"
 #include "link/linktypes.h"
 #include "link/seriallink.h"
 
 #include <QSerialPort>
 
+#include <memory>
 #include <optional>
 
 namespace qlx {
@@ -23,8 +26,11 @@ public:
 
     void setDebug(bool on) { m_debug = on; }
 
-    // ibdev(0, pad, 96, 13, 1, 0). The descriptor goes to *handle (-1 without a library).
-    // False, and no GPIB descriptor afterwards, when the library is missing or ibdev fails.
+    // The tester at `address` on the IEEE bus. Through the library: ibdev(0, pad, 96, 13, 1, 0),
+    // the descriptor to *handle (-1 without a library). Through an adapter: its link opened and
+    // set up. False, and no GPIB device afterwards, when that fails; the reason goes to *error
+    // where there is more to say than that the tester is not there (an adapter's).
+    bool openGpib(const GpibAddress& address, qint16* handle = nullptr, QString* error = nullptr);
     bool openGpib(int primaryAddress, qint16* handle = nullptr);
     // Closes a port left open, then opens `portName` at 19200 baud, 8 data bits, no parity,
     // 1 stop bit, no handshake. False when it cannot be opened or an exchange is waiting.
@@ -51,7 +57,7 @@ private:
     TransportObserver* m_observer;
     bool m_debug = false;
     bool m_busy = false;
-    std::optional<qint16> m_gpibHandle;
+    std::unique_ptr<GpibDevice> m_gpib;
     QSerialPort m_port;
     SerialLink m_serial;
 };

@@ -22,8 +22,12 @@ ConnectResult TesterSession::connect(const QString& addressText)
 {
     ConnectResult result;
     if (m_bus == Bus::Gpib) {
-        const std::optional<qint16> address = addressValue(addressText);
-        result.opened = address && m_transport.openGpib(*address, &result.deviceHandle);
+        const std::optional<GpibAddress> address = parseGpibAddress(addressText);
+        if (!address && addressText.contains(u'@'))
+            result.openError = QStringLiteral("\"%1\" is no GPIB address: give the tester's primary address (0 to "
+                                              "30), with @DEVICE or @HOST[:PORT] for an adapter")
+                                   .arg(addressText.trimmed());
+        result.opened = address && m_transport.openGpib(*address, &result.deviceHandle, &result.openError);
         if (result.opened) {
             result.idn = m_transport.queryText(m_bus, QByteArrayLiteral("*IDN?"), 500);
             if (result.idn.outcome != Outcome::Aborted)

@@ -21,6 +21,7 @@ struct ConnectResult {
     TextAnswer idn{{}, Outcome::NotOpen}; // the answer to "*IDN?" and how its exchange ended
     Identification id;                    // the verdict on that answer
     qint16 deviceHandle = -1;             // the GPIB descriptor ibdev gave (-1 without a library)
+    QString openError;                    // why an adapter or its address failed; empty otherwise
 };
 
 // One hardcopy of a listing: its name trimmed of blanks and the size listed (-1 when none is).

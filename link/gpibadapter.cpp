@@ -1,0 +1,287 @@
+#include "link/gpibadapter.h"
+
+#include <QEventLoop>
+#include <QSerialPort>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cstring>
+
+namespace qlx {
+namespace {
+
+constexpr int kConnectMs = 3000;  // a network adapter that does not accept by then is not there
+constexpr int kVersionMs = 1500;  // "++ver" answers at once on an adapter that is running
+constexpr int kStartingMs = 2500; // an AR488 starts anew when its port opens: up to 2 s, deaf
+constexpr int kQuietMs = 200;     // what an adapter says unasked is over after this much quiet
+constexpr int kGapMarginMs = 250; // past the adapter's gap its read has surely ended
+constexpr qint64 kMaxTextLength = 1024 * 1024;
+
+// A vanished device or a hung-up line.
+bool isLinkFailure(QSerialPort::SerialPortError e)
+{
+    return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || e == QSerialPort::WriteError;
+}
+
+} // namespace
+
+QByteArray adapterLine(const QByteArray& command)
+{
+    QByteArray line;
+    line.reserve(command.size() + 8);
+    for (const char c : command) {
+        if (c == '\r' || c == '\n' || c == 27 || c == '+')
+            line += char(27);
+        line += c;
+    }
+    return line + '\n';
+}
+
+GpibAdapter::GpibAdapter(std::unique_ptr<QIODevice> link, const AdapterTiming& timing)
+    : m_link(std::move(link)), m_timing(timing)
+{
+    QObject::connect(m_link.get(), &QIODevice::readyRead, m_link.get(), [this] {
+        if (m_wait)
+            m_wait->quit();
+    });
+    const auto fail = [this] {
+        m_failed = true;
+        if (m_wait)
+            m_wait->quit();
+    };
+    if (auto* port = qobject_cast<QSerialPort*>(m_link.get()))
+        QObject::connect(port, &QSerialPort::errorOccurred, port, [fail](QSerialPort::SerialPortError e) {
+            if (isLinkFailure(e))
+                fail();
+        });
+    else if (auto* socket = qobject_cast<QTcpSocket*>(m_link.get()))
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, fail);
+    m_silence.start();
+}
+
+GpibAdapter::~GpibAdapter() = default;
+
+std::unique_ptr<GpibAdapter> GpibAdapter::open(const GpibAddress& address, QString* error, const AdapterTiming& timing)
+{
+    std::unique_ptr<QIODevice> link;
+    if (address.kind == GpibAddress::Device) {
+        auto port = std::make_unique<QSerialPort>(address.device);
+        port->setBaudRate(QSerialPort::Baud115200); // an AR488's line; the USB model ignores it
+        port->setDataBits(QSerialPort::Data8);
+        port->setParity(QSerialPort::NoParity);
+        port->setStopBits(QSerialPort::OneStop);
+        port->setFlowControl(QSerialPort::NoFlowControl);
+        if (!port->open(QIODevice::ReadWrite)) {
+            *error =
+                QStringLiteral("the GPIB adapter %1 could not be opened: %2").arg(address.device, port->errorString());
+            if (port->error() == QSerialPort::PermissionError)
+                *error += QStringLiteral(" (serial devices belong to the group dialout: "
+                                         "sudo usermod -aG dialout $USER, then log in again)");
+            return nullptr;
+        }
+        port->clear(QSerialPort::Input);
+        link = std::move(port);
+    } else {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(address.host, address.port);
+        QEventLoop loop;
+        QTimer::singleShot(kConnectMs, &loop, &QEventLoop::quit);
+        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, &QEventLoop::quit);
+        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+        if (socket->state() != QAbstractSocket::ConnectedState && socket->state() != QAbstractSocket::UnconnectedState)
+            loop.exec();
+        if (socket->state() != QAbstractSocket::ConnectedState) {
+            const QString why = socket->error() == QAbstractSocket::UnknownSocketError
+                                    ? QStringLiteral("no answer within %1 s").arg(kConnectMs / 1000)
+                                    : socket->errorString();
+            *error = QStringLiteral("the GPIB adapter at %1:%2 cannot be reached: %3")
+                         .arg(address.host)
+                         .arg(address.port)
+                         .arg(why);
+            return nullptr;
+        }
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        link = std::move(socket);
+    }
+    std::unique_ptr<GpibAdapter> adapter(new GpibAdapter(std::move(link), timing));
+    *error = adapter->start(address.primary);
+    if (!error->isEmpty()) {
+        *error = QStringLiteral("the GPIB adapter at %1 %2").arg(address.text().section(u'@', 1), *error);
+        return nullptr;
+    }
+    return adapter;
+}
+
+QString GpibAdapter::start(int primary)
+{
+    adapterCommand("++ver");
+    m_version = adapterReply(kVersionMs);
+    if (m_version.isEmpty())
+        m_version = adapterReply(kStartingMs); // an AR488 that was starting says who it is now
+    if (m_version.isEmpty()) {
+        adapterCommand("++ver");
+        m_version = adapterReply(kVersionMs);
+    }
+    discardInput(kQuietMs); // its greeting after the answer, say
+    if (m_version.isEmpty())
+        return m_failed ? QStringLiteral("went away") : QStringLiteral("does not answer \"++ver\"");
+    // An AR488 writes its EEPROM on any "++savecfg"; the others save every setting while it is on.
+    if (!m_version.contains("AR488"))
+        adapterCommand("++savecfg 0");
+    adapterCommand("++mode 1");
+    setPrimaryAddress(primary);
+    adapterCommand("++auto 0");
+    adapterCommand("++eoi 1");
+    adapterCommand("++eos 3");
+    adapterCommand("++eot_enable 0");
+    adapterCommand("++read_tmo_ms " + QByteArray::number(m_timing.gapMs));
+    return {};
+}
+
+void GpibAdapter::setPrimaryAddress(int primary) { adapterCommand("++addr " + QByteArray::number(primary)); }
+
+// The adapter's own answer: one line ending in CR LF, without it; empty after `ms` without one.
+QByteArray GpibAdapter::adapterReply(int ms)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_link->canReadLine()) {
+        const qint64 left = ms - waited.elapsed();
+        if (left <= 0 || !waitForBytes(int(left)))
+            return {};
+    }
+    return m_link->readLine().trimmed();
+}
+
+void GpibAdapter::adapterCommand(const QByteArray& command) { send(command + '\n'); }
+
+void GpibAdapter::send(const QByteArray& bytes)
+{
+    if (m_failed)
+        return;
+    m_link->write(bytes);
+    if (auto* port = qobject_cast<QSerialPort*>(m_link.get()))
+        port->flush();
+    else if (auto* socket = qobject_cast<QTcpSocket*>(m_link.get()))
+        socket->flush();
+}
+
+// Each answer is read to its end before the next command; bytes still waiting belong to none.
+void GpibAdapter::write(const QByteArray& command)
+{
+    m_aborted = false;
+    discardInput();
+    m_reading = false;
+    send(adapterLine(command));
+}
+
+// Waits for more of the answer, asking the adapter to read whenever it is not reading: at the
+// start and after it has been silent longer than its gap. False after the device time-out without
+// a byte, when the link goes away, or on abort().
+bool GpibAdapter::receive()
+{
+    QElapsedTimer sinceByte;
+    sinceByte.start();
+    for (;;) {
+        if (m_link->bytesAvailable() > 0)
+            return true;
+        if (m_failed || m_aborted || sinceByte.elapsed() >= m_timing.deviceTimeoutMs)
+            return false;
+        if (!m_reading || m_silence.elapsed() >= m_timing.gapMs + kGapMarginMs) {
+            adapterCommand("++read eoi");
+            m_reading = true;
+            m_silence.restart();
+        }
+        const qint64 untilAsk = m_timing.gapMs + kGapMarginMs - m_silence.elapsed();
+        const qint64 untilTimeout = m_timing.deviceTimeoutMs - sinceByte.elapsed();
+        waitForBytes(int(qMax<qint64>(1, qMin(untilAsk, untilTimeout))));
+    }
+}
+
+// A text answer ends at the tester's LF.
+QByteArray GpibAdapter::readText(int maxLength, TransportObserver* debug)
+{
+    m_aborted = false;
+    QByteArray answer;
+    for (;;) {
+        const QByteArray part = m_link->readLine(kMaxTextLength + 1 - answer.size());
+        if (!part.isEmpty())
+            m_silence.restart();
+        answer += part;
+        if (answer.endsWith('\n') || answer.size() > kMaxTextLength || !receive())
+            break;
+    }
+    if (answer.endsWith('\n'))
+        m_reading = false;
+    answer.truncate(qMax(0, maxLength));
+    if (debug)
+        debug->gpibTextRead(answer, answer.size(), answer);
+    return answer;
+}
+
+qint64 GpibAdapter::read(char* into, qint64 length)
+{
+    m_aborted = false;
+    qint64 count = 0;
+    while (count < length) {
+        const qint64 got = m_link->read(into + count, length - count);
+        if (got > 0) {
+            count += got;
+            m_silence.restart();
+        } else if (!receive()) {
+            break;
+        }
+    }
+    return count;
+}
+
+void GpibAdapter::finishBlock()
+{
+    char end = 0;
+    if (m_link->bytesAvailable() > 0 || receive())
+        m_link->getChar(&end);
+    if (end == '\r' && (m_link->bytesAvailable() > 0 || receive()))
+        m_link->getChar(&end);
+    m_reading = false;
+}
+
+void GpibAdapter::goToLocal() { adapterCommand("++loc"); }
+
+void GpibAdapter::abort()
+{
+    m_aborted = true;
+    if (m_wait)
+        m_wait->quit();
+}
+
+// Waits up to `ms` for bytes in a local event loop, so that the window keeps painting and a
+// stop request is seen. False when none came.
+bool GpibAdapter::waitForBytes(int ms)
+{
+    if (m_link->bytesAvailable() > 0)
+        return true;
+    if (m_failed || m_aborted)
+        return false;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(ms);
+    QEventLoop* const outer = m_wait;
+    m_wait = &loop;
+    loop.exec();
+    m_wait = outer;
+    const bool bytes = m_link->bytesAvailable() > 0;
+    if (!bytes && !m_failed && timer.isActive())
+        m_aborted = true; // ended by abort(), or by the application leaving its event loops
+    return bytes;
+}
+
+void GpibAdapter::discardInput(int quietMs)
+{
+    m_link->readAll();
+    while (quietMs > 0 && waitForBytes(quietMs))
+        m_link->readAll();
+}
+
+} // namespace qlx

@@ -1,0 +1,32 @@
+#pragma once
+// The tester on the IEEE bus as the transport talks to it, whichever way the bus is reached: the
+// NI-488.2 library (gpiblibrary.h) or a "++" protocol adapter (gpibadapter.h).
+
+#include "link/linktypes.h"
+
+#include <QByteArray>
+
+namespace qlx {
+
+class GpibDevice {
+public:
+    virtual ~GpibDevice() = default;
+
+    // Sends one command; the device adds nothing but the end of the message.
+    virtual void write(const QByteArray& command) = 0;
+    // One text answer, at most `maxLength` bytes of it. With `debug`, what the read received is
+    // shown there as well.
+    virtual QByteArray readText(int maxLength, TransportObserver* debug) = 0;
+    // Up to `length` bytes of the answer in progress; fewer only when the device timed out or
+    // went away. Returns the count.
+    virtual qint64 read(char* into, qint64 length) = 0;
+    // After the data of a block: its line end, which ends the answer.
+    virtual void finishBlock() {}
+    virtual void goToLocal() = 0;
+    // Ends a wait in progress at once (when the device waits in an event loop); the operation
+    // then reports aborted().
+    virtual void abort() {}
+    virtual bool aborted() const { return false; }
+};
+
+} // namespace qlx
