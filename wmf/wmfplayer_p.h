@@ -119,6 +119,7 @@ private:
     void drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx, int options,
                   const std::optional<QRectF>& rect);
     void drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions, double em);
+    bool clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect) const;
     void drawStrings(const QRawFont& raw, const QString& str, const QList<QPointF>& positions, double width, double em);
 
     QPainter& p_;

@@ -1,6 +1,7 @@
 #include "wmf/wmfpng.h"
 
 #include <array>
+#include <cstring>
 #include <vector>
 
 namespace wmf {
@@ -58,22 +59,47 @@ struct FixedCodes {
     }
 };
 
+// CRC-32 of PNG chunks, four bytes a step.
 uint32_t crc32(const char* data, qsizetype size)
 {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
+    static const auto tables = [] {
+        std::array<std::array<uint32_t, 256>, 4> t{};
         for (uint32_t n = 0; n < 256; ++n) {
             uint32_t c = n;
             for (int k = 0; k < 8; ++k)
                 c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
+            t[0][n] = c;
         }
+        for (uint32_t n = 0; n < 256; ++n)
+            for (int k = 1; k < 4; ++k)
+                t[k][n] = t[0][t[k - 1][n] & 0xFF] ^ (t[k - 1][n] >> 8);
         return t;
     }();
+    const auto* p = reinterpret_cast<const uchar*>(data);
     uint32_t c = 0xFFFFFFFFu;
-    for (qsizetype i = 0; i < size; ++i)
-        c = table[(c ^ uchar(data[i])) & 0xFF] ^ (c >> 8);
+    for (; size >= 4; size -= 4, p += 4) {
+        c ^= uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        c = tables[3][c & 0xFF] ^ tables[2][(c >> 8) & 0xFF] ^ tables[1][(c >> 16) & 0xFF] ^ tables[0][c >> 24];
+    }
+    for (; size > 0; --size, ++p)
+        c = tables[0][(c ^ *p) & 0xFF] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
+}
+
+// The first pixel from `x` on that differs from the one above, two compared at a time. Rows of an
+// RGB32 image have the same, opaque alpha throughout.
+int sameUntil(const QRgb* row, const QRgb* up, int x, int width)
+{
+    for (; x + 2 <= width; x += 2) {
+        uint64_t a, b;
+        std::memcpy(&a, row + x, sizeof a);
+        std::memcpy(&b, up + x, sizeof b);
+        if (a != b)
+            break;
+    }
+    while (x < width && ((row[x] ^ up[x]) & 0xFFFFFF) == 0)
+        ++x;
+    return x;
 }
 
 void appendBigEndian(QByteArray& out, uint32_t value)
@@ -135,7 +161,7 @@ public:
     QByteArray finish()
     {
         put(codes().literal[256]);
-        if (filled_ > 0)
+        for (; filled_ > 0; filled_ -= 8, bits_ >>= 8)
             out_.append(char(bits_));
         settle();
         appendBigEndian(out_, uint32_t(b_ << 16 | a_));
@@ -153,10 +179,11 @@ private:
     {
         bits_ |= uint64_t(bits) << filled_;
         filled_ += length;
-        while (filled_ >= 8) {
-            out_.append(char(bits_));
-            bits_ >>= 8;
-            filled_ -= 8;
+        if (filled_ >= 32) {
+            const char word[4] = {char(bits_), char(bits_ >> 8), char(bits_ >> 16), char(bits_ >> 24)};
+            out_.append(word, 4);
+            bits_ >>= 32;
+            filled_ -= 32;
         }
     }
 
@@ -190,8 +217,7 @@ QByteArray encodePng(const QImage& source)
             z.pixel(pixel);
             int end = x + 1;
             if (pixel == 0) {
-                while (end < width && ((row[end] ^ up[end]) & 0xFFFFFF) == 0)
-                    ++end;
+                end = sameUntil(row, up, end, width);
             } else {
                 while (end < width && difference(end) == pixel)
                     ++end;

@@ -90,6 +90,14 @@ QRawFont rawFont(const FontSpec& f, double pixelSize)
     return raw;
 }
 
+QPainterPath outlines(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions)
+{
+    QPainterPath outline;
+    for (qsizetype i = 0; i < glyphs.size(); ++i)
+        outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
+    return outline;
+}
+
 } // namespace
 
 void Player::text(uint16_t function, const Bytes& p)
@@ -206,8 +214,13 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
 
     const bool missing = std::any_of(glyphs.begin(), glyphs.end(), [](quint32 g) { return g == 0; });
     if (textMode_ == TextMode::Strings) {
+        // The SVG writer keeps no clipping: text that the clipping cuts is drawn as the outlines
+        // of what is left of it.
         p_.scale(stretch, 1);
-        if (drawsText(textMode_, p_.combinedTransform(), em))
+        const QPainterPath ink = outlines(raw, glyphs, positions);
+        if (clipCuts(ink, clipped ? rect : std::nullopt))
+            p_.fillPath(ink.intersected(p_.clipPath()), dc_.textColor);
+        else if (drawsText(textMode_, p_.combinedTransform(), em))
             drawStrings(raw, str, glyphs.size() == str.size() ? positions : QList<QPointF>(), width / stretch, em);
     } else if (!missing) {
         p_.scale(stretch, 1);
@@ -242,6 +255,26 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     p_.setWorldTransform(base_);
 }
 
+// Whether the clipping, with `rect` of the record, cuts text of the outlines `ink` (in the
+// painter's current coordinates) other than at the picture's edges, where an SVG document ends.
+bool Player::clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect) const
+{
+    // Less than half a pixel cut off makes no difference.
+    const QRectF box =
+        ((p_.worldTransform() * base_.inverted()).mapRect(ink.boundingRect()) & target_).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath area;
+    if (dc_.clip.active)
+        area = dc_.clip.toPath();
+    else
+        area.addRect(target_);
+    if (rect) {
+        QPainterPath record;
+        record.addRect(*rect);
+        area = area.intersected(record);
+    }
+    return !box.isEmpty() && !area.contains(box);
+}
+
 // Small glyphs go to Qt as glyph runs, which it draws from its glyph cache; so do all on a PDF
 // document. Larger and squeezed ones (see glyphRunsFit) are drawn from the player's own images of
 // them, in device pixels; those too large to keep are filled as outlines, and so is text on
@@ -259,10 +292,7 @@ void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const
     }
     smooth(true);
     if (textMode_ != TextMode::Raster) {
-        QPainterPath outline;
-        for (qsizetype i = 0; i < glyphs.size(); ++i)
-            outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
-        p_.fillPath(outline, dc_.textColor);
+        p_.fillPath(outlines(raw, glyphs, positions), dc_.textColor);
         return;
     }
     const QTransform world = p_.worldTransform();

@@ -100,6 +100,7 @@ QStringList convertEach(const Options& o)
     std::vector<QString> errors(o.inputs.size());
     QHash<QString, QString> taken; // output file, by the input it is for
     QThreadPool pool;
+    pool.setMaxThreadCount(8);
     for (qsizetype i = 0; i < o.inputs.size(); ++i) {
         const QString in = o.inputs[i];
         const QString out =
