@@ -10,7 +10,7 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "QLXCopy lists the screen hardcopies (Windows Metafiles) in the print directory of"
   "a QLX radio-communication tester, copies them into a folder on the PC, shows them,"
   "puts them on the clipboard and deletes them on the tester, over GPIB or RS-232."
-  "qlxrender draws such a metafile into a PNG or SVG file.")
+  "qlxrender converts such metafiles into PNG, SVG or PDF files for reports.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QLX_PACKAGE_MAINTAINER}")

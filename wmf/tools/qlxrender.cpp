@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
+#include <QThread>
 #include <QThreadPool>
 #include <cstdio>
 #include <vector>
@@ -99,8 +100,10 @@ QStringList convertEach(const Options& o)
         return {QStringLiteral("cannot make the folder %1").arg(o.dir)};
     std::vector<QString> errors(o.inputs.size());
     QHash<QString, QString> taken; // output file, by the input it is for
+    // Each file waits for the disk once written (it is synced before it replaces an older one), so
+    // more files than cores are converted at once.
     QThreadPool pool;
-    pool.setMaxThreadCount(8);
+    pool.setMaxThreadCount(2 * QThread::idealThreadCount());
     for (qsizetype i = 0; i < o.inputs.size(); ++i) {
         const QString in = o.inputs[i];
         const QString out =
