@@ -221,7 +221,8 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
         if (clipCuts(ink, clipped ? rect : std::nullopt))
             p_.fillPath(ink.intersected(p_.clipPath()), dc_.textColor);
         else if (drawsText(textMode_, p_.combinedTransform(), em))
-            drawStrings(raw, str, glyphs.size() == str.size() ? positions : QList<QPointF>(), width / stretch, em);
+            drawStrings(raw, str, glyphs.size() == str.size() ? positions : QList<QPointF>(), advances, width / stretch,
+                        em);
     } else if (!missing) {
         p_.scale(stretch, 1);
         drawGlyphs(raw, glyphs, positions, em);
@@ -316,10 +317,11 @@ void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const
 // the record puts its first character and stretched to where it puts its last one, so that a
 // viewer laying out a run in the same font places every character close to where the raster
 // picture has it. A run ends where the record spaces two characters further apart or closer
-// together than the font does (columns, spread or squeezed widths). `positions` are those of the
-// characters, in the font's unstretched pixels; without them the string is one run of `width`.
-void Player::drawStrings(const QRawFont& raw, const QString& str, const QList<QPointF>& positions, double width,
-                         double em)
+// together than the font does (columns, spread or squeezed widths). `positions` and `advances`
+// are those of the characters, in the font's unstretched pixels; without positions the string is
+// one run of `width`.
+void Player::drawStrings(const QRawFont& raw, const QString& str, const QList<QPointF>& positions,
+                         const QList<QPointF>& advances, double width, double em)
 {
     QFont font(raw.familyName());
     const int pixels = qMax(1, qRound(em));
@@ -336,7 +338,6 @@ void Player::drawStrings(const QRawFont& raw, const QString& str, const QList<QP
         p_.setWorldTransform(QTransform::fromScale(stretch * scale, scale) * QTransform::fromTranslate(left, 0) * line);
         p_.drawText(QPointF(0, 0), run);
     };
-    const QList<QPointF> advances = raw.advancesForGlyphIndexes(raw.glyphIndexesForString(str));
     if (positions.size() != str.size() || advances.size() != str.size()) {
         const double natural = QFontMetricsF(font).horizontalAdvance(str) * scale;
         draw(0, str, natural > 0 ? qBound(1 / MaxStretch, width / natural, MaxStretch) : 1);
