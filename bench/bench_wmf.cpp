@@ -6,10 +6,22 @@
 // where no_text_ms is the time of that text-free drawing, the share of everything but the text.
 // A picture with text records whose text covers no pixel gets a text_missing line, and the
 // program then exits with status 1.
+// Then the conversions for reports, on the simulator's tester screens:
+//   pdf_page_ms file=NAME value=MS        a screen converted into a one-page PDF file
+//   batch_png_ms_per_file files=100 size=800x600 value=MS
+// the second the whole time of one qlxrender run converting 100 screens into 800x600 PNG files
+// (start-up, drawing, encoding and writing), per file. Each is printed only after its outputs were
+// checked (the PDF's page count and its text read back with poppler's pdfinfo and pdftotext; every
+// PNG decoded, of the right size, the first of each screen equal to the player's rendering);
+// otherwise a *_failed line says why and the program exits with status 1.
 // Usage: bench_wmf [SAMPLE_FOLDER [CORPUS_FOLDER]]; both default to tests/wmf/corpus.
 
+#include "sim/sample_screens.h"
+#include "tests/support/pdftools.h"
+#include "wmf/wmfconvert.h"
 #include "wmf/wmfformat.h"
 #include "wmf/wmfpicture.h"
+#include "wmf/wmfrender.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +30,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -113,6 +126,93 @@ bool report(const QFileInfo& file, const QString& label)
     return drawn;
 }
 
+// The simulator's sample screens that are metafiles.
+QList<std::pair<QString, QByteArray>> testerScreens()
+{
+    QList<std::pair<QString, QByteArray>> screens;
+    for (const qlxsim::SampleFile& s : qlxsim::sampleFiles()) {
+        const QByteArray bytes = QByteArray::fromStdString(s.bytes);
+        if (!wmf::Picture::fromData(bytes).isNull())
+            screens.append({QString::fromStdString(s.name), bytes});
+    }
+    return screens;
+}
+
+bool failed(const char* figure, const QString& why)
+{
+    std::printf("%s_failed reason=%s\n", figure, qPrintable(why));
+    return false;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path : QString();
+}
+
+// One tester screen into a one-page PDF file, through the conversion that qlxctl and qlxrender use.
+bool reportPdf(const QString& name, const QByteArray& bytes, const QTemporaryDir& dir)
+{
+    const QString in = writeFile(dir.filePath(name), bytes), out = dir.filePath("page.pdf");
+    std::vector<double> times;
+    QElapsedTimer total;
+    total.start();
+    for (int i = 0; i < 5 || (times.size() < 100 && total.elapsed() < 1500); ++i) {
+        QElapsedTimer t;
+        t.start();
+        if (const QString error = wmf::convertFile(in, out, wmf::Format::Pdf); !error.isEmpty())
+            return failed("pdf_page_ms", error);
+        times.push_back(t.nsecsElapsed() / 1e6);
+    }
+    if (pdftools::info(out, "Pages") != "1")
+        return failed("pdf_page_ms", "not one page (is poppler-utils installed?)");
+    const QString text = pdftools::text(out);
+    for (const QString& word : pdftools::words(bytes))
+        if (!text.contains(word))
+            return failed("pdf_page_ms", "text not found: " + word);
+    std::sort(times.begin(), times.end());
+    std::printf("pdf_page_ms file=%s value=%.3f\n", qPrintable(name), times[times.size() / 2]);
+    return true;
+}
+
+// 100 tester screens into 800x600 PNG files by one qlxrender run; the median of three runs.
+bool reportBatch(const QList<std::pair<QString, QByteArray>>& screens, const QTemporaryDir& dir)
+{
+    constexpr int Files = 100;
+    const QSize size(800, 600);
+    QStringList args;
+    for (int i = 0; i < Files; ++i)
+        args << writeFile(dir.filePath(QStringLiteral("S%1.WMF").arg(i, 3, 10, QLatin1Char('0'))),
+                          screens[i % screens.size()].second);
+    const QString out = dir.filePath("png");
+    args << "--to" << out << "--width" << QString::number(size.width()) << "--height" << QString::number(size.height());
+    std::vector<double> times;
+    for (int round = 0; round < 3; ++round) {
+        QDir(out).removeRecursively();
+        QProcess p;
+        QElapsedTimer t;
+        t.start();
+        p.start(QCoreApplication::applicationDirPath() + "/qlxrender", args);
+        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return failed("batch_png_ms_per_file",
+                          "qlxrender failed: " + QString::fromLocal8Bit(p.readAllStandardError()));
+        times.push_back(t.nsecsElapsed() / 1e6 / Files);
+    }
+    for (int i = 0; i < Files; ++i) {
+        const QImage png(QStringLiteral("%1/S%2.png").arg(out).arg(i, 3, 10, QLatin1Char('0')));
+        if (png.size() != size)
+            return failed("batch_png_ms_per_file", QStringLiteral("S%1.png missing or of the wrong size").arg(i));
+        if (i < screens.size()
+            && png.convertToFormat(QImage::Format_RGB32)
+                   != wmf::renderImage(wmf::Picture::fromData(screens[i].second), size))
+            return failed("batch_png_ms_per_file", QStringLiteral("S%1.png differs from the picture").arg(i));
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("batch_png_ms_per_file files=%d size=%dx%d value=%.3f\n", Files, size.width(), size.height(),
+                times[times.size() / 2]);
+    return true;
+}
+
 QFileInfoList metafiles(const QString& folder)
 {
     return QDir(folder).entryInfoList({"*.wmf", "*.WMF"}, QDir::Files, QDir::Name);
@@ -141,5 +241,13 @@ int main(int argc, char** argv)
                                           [](const QFileInfo& a, const QFileInfo& b) { return a.size() < b.size(); });
     if (largest != all.end())
         drawn = report(*largest, "largest:" + largest->fileName()) && drawn;
-    return drawn ? 0 : 1;
+
+    const auto screens = testerScreens();
+    QTemporaryDir dir;
+    bool converted = !screens.isEmpty() && dir.isValid();
+    if (converted)
+        converted = reportPdf(screens[0].first, screens[0].second, dir) && reportBatch(screens, dir);
+    else
+        failed("conversions", "no tester screens");
+    return drawn && converted ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QSvgGenerator>
 #include <cstdint>
 
@@ -49,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     Q_UNUSED(app);
 
-    const wmf::Picture picture = wmf::Picture::fromData(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const wmf::Picture picture =
+        wmf::Picture::fromData(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (picture.isNull())
         return 0;
     picture.naturalSize();
@@ -67,6 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         svg.setOutputDevice(&buffer);
         svg.setSize(target);
         QPainter painter(&svg);
+        picture.draw(painter, QRectF(QPointF(0, 0), QSizeF(target)));
+    }
+    if (size % 8 == 4) { // and the PDF path, which keeps text as glyph runs at any transform
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter pdf(&buffer);
+        QPainter painter(&pdf);
         picture.draw(painter, QRectF(QPointF(0, 0), QSizeF(target)));
     }
     return 0;

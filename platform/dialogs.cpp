@@ -3,7 +3,9 @@
 #include "platform/folderpicker.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace qlx {
 
@@ -39,6 +41,22 @@ int Dialogs::messageBox(QWidget* owner, const QString& text, int style, const QS
 QString Dialogs::browseForFolder(QWidget* owner, const QString& title, const QString& currentFolder)
 {
     return pickFolder(owner, title, currentFolder);
+}
+
+QString Dialogs::saveFileName(QWidget* owner, const QString& title, const QString& suggested,
+                              const QStringList& filters)
+{
+    QFileDialog dialog(owner, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.selectFile(suggested);
+    const auto takeSuffix = [&dialog](const QString& filter) {
+        static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+        dialog.setDefaultSuffix(pattern.match(filter).captured(1));
+    };
+    takeSuffix(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, takeSuffix);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
 namespace {

@@ -1,8 +1,9 @@
 #pragma once
 // The one seam through which the program asks the user something: message boxes in the three
-// styles it uses and the folder picker. Tests install their own Dialogs to answer them.
+// styles it uses, the folder picker and the file-name question for saving. Tests install their own
+// Dialogs to answer them.
 
-#include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -26,6 +27,12 @@ public:
     // A modal folder chooser that starts at the top of the file system with `currentFolder`
     // selected and shows `title` inside; the chosen folder's path, or empty text when cancelled.
     virtual QString browseForFolder(QWidget* owner, const QString& title, const QString& currentFolder);
+    // A modal "save as" question that starts at the path `suggested` and offers the file types of
+    // `filters` (e.g. "PNG image (*.png)"), the first chosen; a name typed without an extension
+    // gets the chosen type's. The path to write, or empty text when cancelled. Replacing an
+    // existing file has been confirmed.
+    virtual QString saveFileName(QWidget* owner, const QString& title, const QString& suggested,
+                                 const QStringList& filters);
 };
 
 Dialogs& dialogs();

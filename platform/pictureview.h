@@ -1,10 +1,12 @@
 #pragma once
 // The picture pane: shows a metafile stretched to the whole widget, drawn as vectors at every paint
-// so that it stays sharp at any size.
+// so that it stays sharp at any size. Its context menu saves the picture as PNG, SVG or PDF.
 
 #include "wmf/wmfpicture.h"
 
 #include <QWidget>
+
+class QAction;
 
 namespace qlx {
 
@@ -17,11 +19,18 @@ public:
     wmf::Picture picture() const { return picture_; }
     void clear();
 
+    // Asks for a file through the dialogs' seam and writes the picture there at its natural size,
+    // in the format the name's extension gives; a failure is said in an "ERROR" message box.
+    // The context menu's "Save picture as..." does this while a picture is shown.
+    void savePictureAs();
+    QAction* saveAction() const { return saveAction_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     wmf::Picture picture_;
+    QAction* saveAction_;
 };
 
 } // namespace qlx

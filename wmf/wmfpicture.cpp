@@ -23,7 +23,10 @@ Picture Picture::load(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize)
         return {};
-    return fromData(file.readAll());
+    Picture picture = fromData(file.readAll());
+    if (!picture.isNull())
+        picture.path_ = path;
+    return picture;
 }
 
 QByteArray Picture::data() const { return d_ ? d_->bytes : QByteArray(); }

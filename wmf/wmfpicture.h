@@ -23,6 +23,8 @@ public:
 
     bool isNull() const { return !d_; }
     QByteArray data() const;
+    // The file the picture was loaded from; empty for one made from data.
+    QString path() const { return path_; }
     // Size in pixels at 96 dpi that the picture was made for.
     QSizeF naturalSize() const;
     // Draws the picture stretched to `target` (in the painter's current coordinates).
@@ -30,6 +32,7 @@ public:
 
 private:
     std::shared_ptr<const Parsed> d_;
+    QString path_;
 };
 
 } // namespace wmf

@@ -156,7 +156,20 @@ Player::Player(QPainter& painter, const QRectF& target, const Parsed& picture)
     dc_.windowExt = QPointF(f.width(), pic_.yUp ? -f.height() : f.height());
     objects_.resize(size_t(qBound(0, pic_.header.objectCount, MaxObjects)));
     rasterOps_ = painter.paintEngine() && painter.paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
-    glyphRuns_ = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster;
+    switch (painter.paintEngine() ? painter.paintEngine()->type() : QPaintEngine::User) {
+    case QPaintEngine::Raster:
+        textMode_ = TextMode::Raster;
+        break;
+    case QPaintEngine::Pdf:
+        textMode_ = TextMode::GlyphRuns;
+        break;
+    case QPaintEngine::SVG:
+        textMode_ = TextMode::Strings;
+        break;
+    default:
+        textMode_ = TextMode::Outlines;
+        break;
+    }
     pixelScale_ = target.width() / naturalSize(picture).width();
     updateTransform();
 }

@@ -68,6 +68,12 @@ struct DcState {
     Clip clip;
 };
 
+// How a device takes text. Raster devices draw glyph runs from Qt's glyph cache. A PDF document
+// keeps glyph runs as text, with their fonts embedded. An SVG document keeps only strings: a glyph
+// run reaches its writer without the characters, and it would fill outlines in their place. Other
+// devices get the outlines.
+enum class TextMode { Raster, GlyphRuns, Strings, Outlines };
+
 class Player {
 public:
     Player(QPainter& painter, const QRectF& target, const Parsed& picture);
@@ -113,6 +119,9 @@ private:
     void drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx, int options,
                   const std::optional<QRectF>& rect);
     void drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions, double em);
+    bool clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect) const;
+    void drawStrings(const QRawFont& raw, const QString& str, const QList<QPointF>& positions,
+                     const QList<QPointF>& advances, double width, double em);
 
     QPainter& p_;
     const QRectF target_;
@@ -128,9 +137,8 @@ private:
     qint64 work_ = 0;      // rough cost of what was drawn so far, see MaxWork
     bool rasterOps_ = false;
     bool smooth_ = false;
-    bool glyphRuns_ = true;
-    double pixelScale_ =
-        1; // target pixels per pixel of the picture's natural size  // the device draws glyph runs (raster devices do)
+    TextMode textMode_ = TextMode::Raster;
+    double pixelScale_ = 1; // target pixels per pixel of the picture's natural size
 };
 
 // Whether every segment of `points` is horizontal or vertical: such shapes need no anti-aliasing.

@@ -25,6 +25,13 @@ enum : int {
 constexpr double BaseSize = 100;
 constexpr double MaxStretch = 10; // of glyphs, widest over narrowest
 
+// Whether the transform keeps text drawable at all: not flattened to a line, nor projected.
+bool invertible(const QTransform& t)
+{
+    const double det = t.determinant();
+    return t.type() < QTransform::TxProject && det != 0 && std::isfinite(det);
+}
+
 // Whether Qt may draw glyphs of `pixelSize` under `t` as glyph runs. Qt draws small glyphs from
 // images that FreeType renders for the transform, and FreeType fails on glyphs squeezed flat: a
 // row of some hundreds of pixels in a glyph one pixel high overflows its rasterizer, and Qt then
@@ -34,13 +41,20 @@ bool glyphRunsFit(const QTransform& t, double pixelSize)
 {
     const double det = qAbs(t.determinant());
     const double squares = t.m11() * t.m11() + t.m12() * t.m12() + t.m21() * t.m21() + t.m22() * t.m22();
-    if (t.type() >= QTransform::TxProject || !(det > 0) || !std::isfinite(squares))
+    if (!invertible(t) || !std::isfinite(squares))
         return false;
     // The squares of the longest and shortest axis that the transform maps the unit circle to.
     const double spread = std::sqrt(qMax(0.0, squares * squares - 4 * det * det));
     const double longest = (squares + spread) / 2, shortest = (squares - spread) / 2;
     constexpr double MaxSquash = 2 * MaxStretch, MaxCachedSize = 64;
     return longest <= MaxSquash * MaxSquash * shortest && pixelSize * pixelSize * det <= MaxCachedSize * MaxCachedSize;
+}
+
+// Whether text of `pixelSize` under `t` goes to the device as text, rather than as outlines or
+// the player's own glyph images.
+bool drawsText(TextMode mode, const QTransform& t, double pixelSize)
+{
+    return mode == TextMode::Raster ? glyphRunsFit(t, pixelSize) : mode != TextMode::Outlines && invertible(t);
 }
 
 QFont qfont(const FontSpec& f, double pixelSize)
@@ -74,6 +88,14 @@ QRawFont rawFont(const FontSpec& f, double pixelSize)
         raw.setPixelSize(pixelSize);
     cache.insert(key, raw);
     return raw;
+}
+
+QPainterPath outlines(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions)
+{
+    QPainterPath outline;
+    for (qsizetype i = 0; i < glyphs.size(); ++i)
+        outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
+    return outline;
 }
 
 } // namespace
@@ -191,7 +213,17 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     p_.setPen(dc_.textColor);
 
     const bool missing = std::any_of(glyphs.begin(), glyphs.end(), [](quint32 g) { return g == 0; });
-    if (!missing) {
+    if (textMode_ == TextMode::Strings) {
+        // The SVG writer keeps no clipping: text that the clipping cuts is drawn as the outlines
+        // of what is left of it.
+        p_.scale(stretch, 1);
+        const QPainterPath ink = outlines(raw, glyphs, positions);
+        if (clipCuts(ink, clipped ? rect : std::nullopt))
+            p_.fillPath(ink.intersected(p_.clipPath()), dc_.textColor);
+        else if (drawsText(textMode_, p_.combinedTransform(), em))
+            drawStrings(raw, str, glyphs.size() == str.size() ? positions : QList<QPointF>(), advances, width / stretch,
+                        em);
+    } else if (!missing) {
         p_.scale(stretch, 1);
         drawGlyphs(raw, glyphs, positions, em);
     } else {
@@ -201,7 +233,7 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
         const double natural = QFontMetricsF(font).horizontalAdvance(str);
         if (natural > 0)
             p_.scale(qBound(1 / MaxStretch, width / natural, MaxStretch), 1);
-        if (glyphRuns_ && glyphRunsFit(p_.combinedTransform(), font.pixelSize())) {
+        if (drawsText(textMode_, p_.combinedTransform(), font.pixelSize())) {
             p_.setFont(font);
             p_.drawText(QPointF(0, 0), str);
         } else {
@@ -224,14 +256,34 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     p_.setWorldTransform(base_);
 }
 
-// Small glyphs go to Qt as glyph runs, which it draws from its glyph cache. Larger and squeezed
-// ones (see glyphRunsFit) are drawn from the player's own images of them, in device pixels; those
-// too large to keep are filled as outlines, and so is all text on vector devices, which write
-// glyph runs without their glyphs.
+// Whether the clipping, with `rect` of the record, cuts text of the outlines `ink` (in the
+// painter's current coordinates) other than at the picture's edges, where an SVG document ends.
+bool Player::clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect) const
+{
+    // Less than half a pixel cut off makes no difference.
+    const QRectF box =
+        ((p_.worldTransform() * base_.inverted()).mapRect(ink.boundingRect()) & target_).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath area;
+    if (dc_.clip.active)
+        area = dc_.clip.toPath();
+    else
+        area.addRect(target_);
+    if (rect) {
+        QPainterPath record;
+        record.addRect(*rect);
+        area = area.intersected(record);
+    }
+    return !box.isEmpty() && !area.contains(box);
+}
+
+// Small glyphs go to Qt as glyph runs, which it draws from its glyph cache; so do all on a PDF
+// document. Larger and squeezed ones (see glyphRunsFit) are drawn from the player's own images of
+// them, in device pixels; those too large to keep are filled as outlines, and so is text on
+// devices that keep no text.
 void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions, double em)
 {
     const QTransform device = p_.combinedTransform();
-    if (glyphRuns_ && glyphRunsFit(device, em)) {
+    if (drawsText(textMode_, device, em)) {
         QGlyphRun run;
         run.setRawFont(raw);
         run.setGlyphIndexes(glyphs);
@@ -240,11 +292,8 @@ void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const
         return;
     }
     smooth(true);
-    if (!glyphRuns_) {
-        QPainterPath outline;
-        for (qsizetype i = 0; i < glyphs.size(); ++i)
-            outline.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i]));
-        p_.fillPath(outline, dc_.textColor);
+    if (textMode_ != TextMode::Raster) {
+        p_.fillPath(outlines(raw, glyphs, positions), dc_.textColor);
         return;
     }
     const QTransform world = p_.worldTransform();
@@ -262,6 +311,53 @@ void Player::drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const
     }
     p_.setViewTransformEnabled(view);
     p_.setWorldTransform(world);
+}
+
+// Text for a device that keeps strings only (SVG): the string in runs of characters, each where
+// the record puts its first character and stretched to where it puts its last one, so that a
+// viewer laying out a run in the same font places every character close to where the raster
+// picture has it. A run ends where the record spaces two characters further apart or closer
+// together than the font does (columns, spread or squeezed widths). `positions` and `advances`
+// are those of the characters, in the font's unstretched pixels; without positions the string is
+// one run of `width`.
+void Player::drawStrings(const QRawFont& raw, const QString& str, const QList<QPointF>& positions,
+                         const QList<QPointF>& advances, double width, double em)
+{
+    QFont font(raw.familyName());
+    const int pixels = qMax(1, qRound(em));
+    font.setPixelSize(pixels);
+    font.setWeight(QFont::Weight(raw.weight()));
+    font.setStyle(raw.style());
+    font.setKerning(false);
+    p_.setFont(font);
+    const QTransform line = p_.worldTransform();
+    const double scale = em / pixels;
+    auto draw = [&](double left, const QString& run, double stretch) {
+        if (run.trimmed().isEmpty())
+            return;
+        p_.setWorldTransform(QTransform::fromScale(stretch * scale, scale) * QTransform::fromTranslate(left, 0) * line);
+        p_.drawText(QPointF(0, 0), run);
+    };
+    if (positions.size() != str.size() || advances.size() != str.size()) {
+        const double natural = QFontMetricsF(font).horizontalAdvance(str) * scale;
+        draw(0, str, natural > 0 ? qBound(1 / MaxStretch, width / natural, MaxStretch) : 1);
+    } else {
+        const double slack = qMax(1.0, em / 4);
+        qsizetype start = 0;
+        double natural = 0; // of the run from its first character to the current one
+        for (qsizetype i = 1; i <= str.size(); ++i) {
+            const double gap = i < str.size() ? positions[i].x() - positions[i - 1].x() : advances[i - 1].x();
+            if (i < str.size() && qAbs(gap - advances[i - 1].x()) <= slack) {
+                natural += advances[i - 1].x();
+                continue;
+            }
+            const double span = positions[i - 1].x() - positions[start].x();
+            draw(positions[start].x(), str.mid(start, i - start), natural > 0 && span > 0 ? span / natural : 1);
+            start = i;
+            natural = 0;
+        }
+    }
+    p_.setWorldTransform(line);
 }
 
 } // namespace wmf

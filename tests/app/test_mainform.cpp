@@ -2,8 +2,10 @@
 #include "app/mainform.h"
 #include "pcfiles/mainform_pcfilelist.h"
 #include "platform/pictureview.h"
+#include "tests/support/scripted_dialogs.h"
 #include "tests/support/wmfbuilder.h"
 
+#include <QAction>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -154,6 +156,61 @@ private slots:
         }
         view.clear();
         QVERIFY(view.picture().isNull());
+    }
+
+    // The picture pane's context menu saves the hardcopy shown, asking through the dialogs' seam.
+    void paneSavesThePictureShown()
+    {
+        ScriptedDialogs answers;
+        MainForm form(info());
+        form.Form_Load();
+        QAction* save = form.Bild->saveAction();
+        QCOMPARE(form.Bild->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QVERIFY(form.Bild->actions().contains(save));
+        QCOMPARE(save->text(), QStringLiteral("Save picture as..."));
+        QVERIFY(!save->isEnabled());
+
+        WmfBuilder b;
+        b.brush(0, QColor(255, 0, 0))
+            .select(0)
+            .rect(0, 0, 500, 1000)
+            .font(-100, "Arial")
+            .select(1)
+            .textOut(600, 100, "Level");
+        const QString wmf = dir.filePath(QStringLiteral("HC_0007.WMF"));
+        writeFile(wmf, b.bytes());
+        form.showPcFile(wmf, QStringLiteral("HC_0007.WMF"));
+        QVERIFY(save->isEnabled());
+
+        save->trigger(); // cancelled: nothing written
+        QCOMPARE(answers.saveQuestions.size(), 1);
+        QCOMPARE(answers.saveQuestions[0].suggested, dir.filePath(QStringLiteral("HC_0007.png")));
+        QCOMPARE(answers.saveQuestions[0].filters.size(), 3);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("HC_0007.png"))));
+
+        answers.saveAnswers << dir.filePath("a.png") << dir.filePath("a.svg") << dir.filePath("a.pdf");
+        for (int i = 0; i < 3; ++i)
+            save->trigger();
+        QCOMPARE(QImage(dir.filePath("a.png")).pixel(2, 2), qRgb(255, 0, 0));
+        QVERIFY(readFile(dir.filePath("a.svg")).contains(">Level</text>"));
+        QVERIFY(readFile(dir.filePath("a.pdf")).startsWith("%PDF"));
+        QVERIFY(answers.shown.isEmpty());
+
+        // A folder that is not there and a type it does not write: said in an ERROR box.
+        answers.saveAnswers << dir.filePath("none/a.png") << dir.filePath("a.bmp");
+        save->trigger();
+        save->trigger();
+        QCOMPARE(answers.shown.size(), 2);
+        for (const ShownMessage& m : answers.shown) {
+            QCOMPARE(m.style, int(MbCritical));
+            QCOMPARE(m.title, QStringLiteral("ERROR"));
+        }
+        QVERIFY(answers.shown[0].text.contains("none/a.png") && answers.shown[1].text.contains("a.bmp"));
+        QVERIFY(!QFile::exists(dir.filePath("a.bmp")));
+
+        form.Bild->clear();
+        QVERIFY(!save->isEnabled());
+        form.close();
     }
 };
 

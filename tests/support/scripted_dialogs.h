@@ -1,10 +1,16 @@
 #pragma once
-// Answers the program's message boxes and folder picker without a person, and records them.
+// Answers the program's message boxes, folder picker and save questions without a person, and
+// records them.
 
 #include "platform/dialogs.h"
 
 #include <QList>
 #include <QString>
+
+struct SaveQuestion {
+    QString title, suggested;
+    QStringList filters;
+};
 
 struct ShownMessage {
     QString text;
@@ -30,8 +36,16 @@ public:
         return folders.isEmpty() ? QString() : folders.takeFirst();
     }
 
+    QString saveFileName(QWidget*, const QString& title, const QString& suggested, const QStringList& filters) override
+    {
+        saveQuestions.append({title, suggested, filters});
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+
     QList<ShownMessage> shown;
     QList<int> answers; // for Yes/No questions, in order; Yes when none is left
     QStringList pickerTitles;
     QStringList folders; // results of the folder picker, in order; cancel when none is left
+    QList<SaveQuestion> saveQuestions;
+    QStringList saveAnswers; // paths chosen to save to, in order; cancel when none is left
 };

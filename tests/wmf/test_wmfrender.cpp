@@ -1,13 +1,13 @@
 // Drawing: what the player makes of hand-made records, of damaged files, and of metafiles from
-// real writers compared with reference renderings; the render tool, the clipboard data, the pane.
+// real writers compared with reference renderings; the clipboard data.
 
 #include "wmf/wmfclipboard.h"
 #include "wmf/wmfrender.h"
 #include "tests/support/wmfbuilder.h"
+#include "tests/support/wmfpictures.h"
 
 #include <QMimeData>
 #include <QPainter>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSvgRenderer>
 #include <QtTest>
@@ -37,43 +37,7 @@ int ink(const QImage& image, QRect area, QColor background = Qt::white)
     return count;
 }
 
-// Mean absolute difference per colour channel (0..255) of two pictures, compared at a third of
-// their size so that anti-aliasing and glyph shapes weigh little, and at the best of the shifts by
-// up to three pixels (renderers place a picture on the pixel grid a little differently).
-double difference(const QImage& a, const QImage& b)
-{
-    const QSize small = a.size() / 3;
-    const QImage sa =
-        a.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
-    const QImage sb =
-        b.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
-    double best = 255;
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-            double sum = 0;
-            int count = 0;
-            for (int y = 1; y < small.height() - 1; ++y)
-                for (int x = 1; x < small.width() - 1; ++x) {
-                    const QRgb p = sa.pixel(x, y), q = sb.pixel(x + dx, y + dy);
-                    sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
-                    ++count;
-                }
-            best = qMin(best, sum / (3.0 * qMax(count, 1)));
-        }
-    return best;
-}
-
-QString sourceDir() { return qEnvironmentVariable("QLX_SOURCE_DIR", QStringLiteral(".")); }
-QString buildDir() { return qEnvironmentVariable("QLX_BUILD_DIR", QStringLiteral(".")); }
-
-QStringList corpus()
-{
-    QStringList files;
-    for (const QFileInfo& fi :
-         QDir(sourceDir() + "/tests/wmf/corpus").entryInfoList({"*.wmf"}, QDir::Files, QDir::Name))
-        files << fi.absoluteFilePath();
-    return files;
-}
+QStringList corpus() { return corpusFiles(); }
 
 } // namespace
 
@@ -336,44 +300,6 @@ private slots:
         const QStringList all = corpus();
         const QString other = all[(all.indexOf(file) + 1) % all.size()];
         QVERIFY(difference(wmf::renderImage(wmf::Picture::load(other), reference.size()), reference) > d + 3);
-    }
-
-    void renderTool()
-    {
-        const QString tool = buildDir() + "/qlxrender";
-        const QString in = corpus().value(0);
-        QTemporaryDir dir;
-        QProcess p;
-        p.start(tool, {in, dir.filePath("a.png"), "--width", "321"});
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 0);
-        const QImage png(dir.filePath("a.png"));
-        const QSizeF natural = wmf::Picture::load(in).naturalSize();
-        QCOMPARE(png.width(), 321);
-        QVERIFY(qAbs(png.height() - 321 * natural.height() / natural.width()) <= 1);
-
-        p.start(tool, {in, dir.filePath("a.svg"), "--width", "200", "--height", "50"});
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 0);
-        QSvgRenderer svg(dir.filePath("a.svg"));
-        QVERIFY(svg.isValid());
-        QCOMPARE(svg.defaultSize(), QSize(200, 50));
-
-        const QList<QStringList> bad = {{},
-                                        {in},
-                                        {dir.filePath("none.wmf"), dir.filePath("b.png")},
-                                        {in, dir.filePath("b.bmp")},
-                                        {in, dir.filePath("b.png"), "--width", "x"},
-                                        {in, dir.filePath("b.png"), "--size"},
-                                        {in, dir.filePath("b.png"), "--width", "16000", "--height", "16000"}};
-        for (const QStringList& args : bad) {
-            p.start(tool, args);
-            QVERIFY(p.waitForFinished(60000));
-            QVERIFY(p.exitCode() != 0);
-            const QByteArray err = p.readAllStandardError().trimmed();
-            QVERIFY(!err.isEmpty());
-            QVERIFY(!err.contains('\n'));
-        }
     }
 
     void clipboardFormats()

@@ -2,8 +2,8 @@
 // small, large captions leave ink where they stand, and damaged text draws at any size.
 
 #include "wmf/wmfrender.h"
-#include "sim/sample_screens.h"
 #include "tests/support/wmfbuilder.h"
+#include "tests/support/wmfpictures.h"
 
 #include <QPainter>
 #include <QSvgRenderer>
@@ -11,28 +11,6 @@
 #include <array>
 
 namespace {
-
-struct Named {
-    QString name;
-    QByteArray bytes;
-};
-
-QList<Named> pictures()
-{
-    QList<Named> all;
-    for (const qlxsim::SampleFile& s : qlxsim::sampleFiles()) {
-        const QByteArray bytes = QByteArray::fromStdString(s.bytes);
-        if (!wmf::Picture::fromData(bytes).isNull())
-            all.append({QString::fromStdString(s.name), bytes});
-    }
-    const QString dir = qEnvironmentVariable("QLX_SOURCE_DIR", ".") + "/tests/wmf/corpus";
-    for (const QFileInfo& fi : QDir(dir).entryInfoList({"*.wmf"}, QDir::Files, QDir::Name)) {
-        QFile f(fi.absoluteFilePath());
-        if (f.open(QIODevice::ReadOnly))
-            all.append({fi.fileName(), f.readAll()});
-    }
-    return all;
-}
 
 // The mean colour of a square of `image`.
 std::array<double, 3> meanColour(const QImage& image, int left, int top, int side)
@@ -90,7 +68,7 @@ private slots:
     void largeLooksLikeSmall_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        for (const Named& p : pictures())
+        for (const NamedPicture& p : samplesAndCorpus())
             QTest::newRow(qPrintable(p.name)) << p.bytes;
     }
     void largeLooksLikeSmall()

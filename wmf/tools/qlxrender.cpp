@@ -1,18 +1,37 @@
-// qlxrender IN.WMF OUT.png|OUT.svg [--width W] [--height H]: renders a metafile to a picture file.
+// qlxrender: metafiles converted into PNG images, SVG drawings or PDF documents with the engine
+// alone (see Usage).
 
+#include "wmf/wmfconvert.h"
 #include "wmf/wmfrender.h"
 
-#include <QFile>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
+#include <QThread>
+#include <QThreadPool>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
-int fail(const QString& message)
-{
-    std::fprintf(stderr, "qlxrender: %s\n", qPrintable(message));
-    return 1;
-}
+constexpr char Usage[] =
+    "usage: qlxrender IN.WMF... (--to DIR [--format png|svg|pdf] | OUT.png|OUT.svg|OUT.pdf)\n"
+    "                 [--width W] [--height H]\n"
+    "Draws metafiles with the same player as the window. With --to, each input becomes a file in DIR\n"
+    "(made if missing) of the same base name and the format's extension, png unless --format says\n"
+    "otherwise. With OUT, one input becomes OUT, or several become the pages of one OUT.pdf, in the\n"
+    "order given, each titled with the file's name. --width and --height give the size in pixels (a\n"
+    "PDF page has them at 96 dpi); a missing one keeps the aspect ratio, none gives the natural size.\n"
+    "Exit status: 0 all written, 1 a file failed (the others are still written), 2 usage.\n";
+
+struct Options {
+    QStringList inputs;
+    QString out; // one output file, or
+    QString dir; // a folder for a file per input
+    wmf::Format format = wmf::Format::Png;
+    QSize size; // requested; 0 for a side that follows the other or the picture
+};
 
 bool parseSide(const QString& text, int& value)
 {
@@ -21,48 +40,120 @@ bool parseSide(const QString& text, int& value)
     return ok && value > 0 && value <= wmf::MaxRenderSide;
 }
 
+// Reads the arguments into `o`; the fault in them, or empty text.
+QString parse(const QStringList& args, Options& o)
+{
+    QStringList files;
+    QString format;
+    int width = 0, height = 0;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == "--width" || a == "--height" || a == "--to" || a == "--format") {
+            if (i + 1 >= args.size())
+                return QStringLiteral("%1 needs a value").arg(a);
+            const QString& value = args[++i];
+            if (a == "--to")
+                o.dir = value;
+            else if (a == "--format")
+                format = value;
+            else if (!parseSide(value, a == "--width" ? width : height))
+                return QStringLiteral("%1 needs a number of pixels from 1 to %2").arg(a).arg(wmf::MaxRenderSide);
+        } else if (a.startsWith("--")) {
+            return QStringLiteral("unknown option %1").arg(a);
+        } else {
+            files << a;
+        }
+    }
+    o.size = QSize(width, height);
+    if (qint64(width) * height > wmf::MaxRenderPixels)
+        return QStringLiteral("%1x%2 is larger than %3 pixels").arg(width).arg(height).arg(wmf::MaxRenderPixels);
+    if (!o.dir.isEmpty()) {
+        o.inputs = files;
+        if (files.isEmpty())
+            return QStringLiteral("no input files");
+        const auto f = format.isEmpty() ? wmf::Format::Png : wmf::formatFromText(format);
+        if (!f)
+            return QStringLiteral("unknown format %1: png, svg or pdf").arg(format);
+        o.format = *f;
+        return {};
+    }
+    if (!format.isEmpty())
+        return QStringLiteral("--format goes with --to DIR; otherwise OUT's extension gives the format");
+    if (files.size() < 2)
+        return QStringLiteral("needs input files and an output file or --to DIR");
+    o.out = files.takeLast();
+    o.inputs = files;
+    const auto f = wmf::formatFromName(o.out);
+    if (!f)
+        return QStringLiteral("output %1 must end in .png, .svg or .pdf").arg(o.out);
+    o.format = *f;
+    if (files.size() > 1 && o.format != wmf::Format::Pdf)
+        return QStringLiteral("several inputs go into one .pdf file, or into a file each with --to DIR");
+    return {};
+}
+
+// Each input into its own file in `dir`, several at once. Two inputs of one base name would write
+// the same file: the later one is refused rather than replacing the earlier one's picture.
+QStringList convertEach(const Options& o)
+{
+    if (!QDir().mkpath(o.dir))
+        return {QStringLiteral("cannot make the folder %1").arg(o.dir)};
+    std::vector<QString> errors(o.inputs.size());
+    QHash<QString, QString> taken; // output file, by the input it is for
+    // Each file waits for the disk once written (it is synced before it replaces an older one), so
+    // more files than cores are converted at once.
+    QThreadPool pool;
+    pool.setMaxThreadCount(2 * QThread::idealThreadCount());
+    for (qsizetype i = 0; i < o.inputs.size(); ++i) {
+        const QString in = o.inputs[i];
+        const QString out =
+            QDir(o.dir).filePath(QFileInfo(in).completeBaseName() + u'.' + wmf::formatExtension(o.format));
+        if (taken.contains(out)) {
+            errors[i] = QStringLiteral("%1 not written for %2: it holds %3").arg(out, in, taken[out]);
+            continue;
+        }
+        taken.insert(out, in);
+        pool.start([&errors, i, in, out, &o] { errors[i] = wmf::convertFile(in, out, o.format, o.size); });
+    }
+    pool.waitForDone();
+    QStringList failed;
+    for (const QString& e : errors)
+        if (!e.isEmpty())
+            failed << e;
+    return failed;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Only this tool's own one-line messages go to stderr, not Qt's notes about the environment.
+    // Only this tool's own messages go to stderr, not Qt's notes about the environment.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    QStringList files;
-    int width = 0, height = 0;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == "--width" || a == "--height") {
-            if (i + 1 >= args.size() || !parseSide(args[i + 1], a == "--width" ? width : height))
-                return fail(QStringLiteral("%1 needs a number of pixels from 1 to %2").arg(a).arg(wmf::MaxRenderSide));
-            ++i;
-        } else if (a.startsWith("--")) {
-            return fail(QStringLiteral("unknown option %1").arg(a));
-        } else {
-            files << a;
-        }
+    if (args.contains("--help")) {
+        std::fputs(Usage, stdout);
+        return 0;
     }
-    if (files.size() != 2)
-        return fail("usage: qlxrender IN.WMF OUT.png|OUT.svg [--width W] [--height H]");
-    const QString out = files[1];
-    const bool svg = out.endsWith(".svg", Qt::CaseInsensitive);
-    if (!svg && !out.endsWith(".png", Qt::CaseInsensitive))
-        return fail(QStringLiteral("output %1 must end in .png or .svg").arg(out));
-    if (qint64(width) * height > wmf::MaxRenderPixels)
-        return fail(QStringLiteral("%1x%2 is larger than %3 pixels").arg(width).arg(height).arg(wmf::MaxRenderPixels));
-    const wmf::Picture picture = wmf::Picture::load(files[0]);
-    if (picture.isNull())
-        return fail(QStringLiteral("cannot read a metafile from %1").arg(files[0]));
-    const QSize size = wmf::renderSize(picture, width, height);
-    if (svg) {
-        QFile file(out);
-        if (!file.open(QIODevice::WriteOnly) || file.write(wmf::renderSvg(picture, size)) < 0)
-            return fail(QStringLiteral("cannot write %1").arg(out));
-    } else if (!wmf::renderImage(picture, size).save(out, "PNG")) {
-        return fail(QStringLiteral("cannot write %1").arg(out));
+    if (args.contains("--version")) {
+        std::printf("qlxrender %d.%d.%d\n", QLX_VERSION_MAJOR, QLX_VERSION_MINOR, QLX_VERSION_REVISION);
+        return 0;
     }
-    return 0;
+    Options o;
+    if (const QString fault = parse(args, o); !fault.isEmpty()) {
+        std::fprintf(stderr, "qlxrender: %s\n%s", qPrintable(fault), Usage);
+        return 2;
+    }
+    QStringList errors;
+    if (!o.dir.isEmpty())
+        errors = convertEach(o);
+    else if (o.inputs.size() > 1)
+        errors = wmf::convertToPdf(o.inputs, o.out, o.size);
+    else if (const QString e = wmf::convertFile(o.inputs[0], o.out, o.format, o.size); !e.isEmpty())
+        errors << e;
+    for (const QString& e : errors)
+        std::fprintf(stderr, "qlxrender: %s\n", qPrintable(e));
+    return errors.isEmpty() ? 0 : 1;
 }
