@@ -4,6 +4,7 @@
 #include "app/iniio.h"
 #include "app/settings.h"
 #include "app/layout.h"
+#include "app/textfit.h"
 #include "app/title.h"
 #include "pcfiles/mainform_pcfilelist.h"
 #include "platform/dialogs.h"
@@ -21,6 +22,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 namespace qlx {
@@ -51,6 +54,15 @@ QFont fittingFont(QFont font, const QString& text, int width)
     if (natural > width && width > 0)
         font.setStretch(qMax(50, 100 * width / natural));
     return font;
+}
+
+// The width the style leaves for a radio button's caption beside its indicator.
+int captionRoom(const QRadioButton* button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    return button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button).width();
 }
 
 void setBackground(QWidget* w, QRgb colour)
@@ -148,6 +160,8 @@ void MainForm::buildControls()
     FileLocation[1] =
         place(new QRadioButton(QStringLiteral("PC")), FileFrame, QStringLiteral("FileLocation_1"), {900, 0, 735, 195});
     FileLocation[0]->setChecked(true);
+    for (QRadioButton* button : {Route[0], Route[1], FileLocation[0], FileLocation[1]})
+        button->setFont(fittingFont(button->font(), button->text(), captionRoom(button)));
     CopyAll = place(new QPushButton(QStringLiteral("All Files QLX -> PC")), FileFrame, QStringLiteral("CopyAll"),
                     {0, 300, 1695, 315});
     DelThis = place(new QPushButton(QStringLiteral("Delete File on QLX")), FileFrame, QStringLiteral("DelThis"),
@@ -276,7 +290,12 @@ void MainForm::setOuterSizeTwips(double width, double height)
 
 void MainForm::setStatus(const QString& text, QRgb background)
 {
-    Status->setText(text);
+    // The line's size is the layout's; the message is set to fit it, two pixels clear of the frame.
+    constexpr int kMargin = 2;
+    const FittedText fitted = fitText(sansFont(false), text, Status->contentsRect().width() - 2 * kMargin);
+    Status->setFont(fitted.font);
+    Status->setText(fitted.text);
+    Status->setToolTip(fitted.elided ? text : QString());
     setBackground(Status, background);
 }
 

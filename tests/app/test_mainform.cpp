@@ -1,5 +1,8 @@
-// The real window on the offscreen platform: controls, start-up, the bus choice and shutdown.
+// The real window on the offscreen platform: controls and the fit of their texts, start-up, the bus
+// choice and shutdown.
 #include "app/mainform.h"
+#include "app/mainform_colours.h"
+#include "app/textfit.h"
 #include "pcfiles/mainform_pcfilelist.h"
 #include "platform/pictureview.h"
 #include "tests/support/wmfbuilder.h"
@@ -13,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 using namespace qlx;
@@ -79,6 +84,67 @@ private slots:
             QCOMPARE(form.Debugger, debug);
             QCOMPARE(form.windowTitle().contains(QStringLiteral(" from  !!DEBUG!! ")), debug);
             form.close();
+        }
+    }
+
+    // Each caption fits the room its control's style leaves for it, so none is clipped.
+    void captionsFitTheirControls()
+    {
+        MainForm form(info());
+        form.Form_Load();
+        for (QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const bool radio = qobject_cast<QRadioButton*>(button);
+            const QRect room = button->style()->subElementRect(
+                radio ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents, &option, button);
+            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) <= room.width(),
+                     qPrintable(button->text()));
+        }
+        QVERIFY(form.Label1->fontMetrics().horizontalAdvance(form.Label1->text())
+                <= form.Label1->contentsRect().width());
+    }
+
+    // At 96 dpi with the stand-in fonts every status message is drawn whole: no ink in the columns
+    // just inside the frame, and the ink as wide as the text the line holds. A name too long even
+    // for the smallest size is shortened in the middle and whole in the tooltip.
+    void statusLineShowsEachMessageWhole()
+    {
+        MainForm form(info());
+        form.Form_Load();
+        if (form.logicalDpiX() != 96)
+            QSKIP("the widths are those of a 96 dpi screen");
+        const QString longName = QStringLiteral("SPECTRUM_ANALYSER_HARDCOPY_2024_0517.WMF");
+        QCOMPARE(longName.size(), 40);
+        // Copy-all ends on "ready": the long name's tooltip must go with it.
+        const QStringList messages = {
+            "connected", "not connected", "CONNECTION BROKEN!", "-12 s to go ...", "1234 s to go ...", "SCREEN01.WMF",
+            longName,    "ready"};
+        for (const QString& message : messages) {
+            form.setStatus(message, kYellow);
+            const QImage image = form.Status->grab().toImage();
+            const QRect inside = form.Status->contentsRect();
+            int first = image.width(), last = -1;
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                for (int y = inside.top(); y <= inside.bottom(); ++y)
+                    if (image.pixel(x, y) != qRgb(0xFF, 0xFF, 0x00)) {
+                        first = qMin(first, x);
+                        last = qMax(last, x);
+                    }
+            const QString shown = form.Status->text();
+            const int advance = form.Status->fontMetrics().horizontalAdvance(shown);
+            QVERIFY2(first > inside.left() && last < inside.right(), qPrintable(message));
+            QVERIFY2(qAbs(last - first + 1 - advance) <= 2, qPrintable(message));
+            QVERIFY(form.Status->font().pointSizeF() >= kSmallestReadablePointSize);
+            if (message == longName) {
+                QVERIFY(shown.startsWith(QStringLiteral("SPEC")) && shown.endsWith(QStringLiteral(".WMF")));
+                QVERIFY(shown.contains(QChar(0x2026)));
+                QCOMPARE(form.Status->toolTip(), longName);
+            } else {
+                QCOMPARE(shown, message);
+                QCOMPARE(form.Status->toolTip(), QString());
+            }
         }
     }
 
