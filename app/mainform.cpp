@@ -98,7 +98,7 @@ StartupInfo startupInfoFromApplication()
     StartupInfo info;
     info.programDir = QCoreApplication::applicationDirPath();
     info.executablePath = QCoreApplication::applicationFilePath();
-    info.argumentText = QCoreApplication::arguments().mid(1).join(u' ');
+    info.arguments = QCoreApplication::arguments().mid(1);
     return info;
 }
 
@@ -302,7 +302,7 @@ void MainForm::setStatus(const QString& text, QRgb background)
 void MainForm::Form_Load()
 {
     QLXCopyINI = settingsFilePath(info_.programDir);
-    Debugger = info_.argumentText == kDebugCode;
+    Debugger = info_.arguments.join(u' ') == kDebugCode;
     session_.setDebug(Debugger);
     const QDate date = QFileInfo(info_.executablePath).lastModified().date();
     setWindowTitle(composeTitle(QLX_VERSION_MAJOR, QLX_VERSION_MINOR, QLX_VERSION_REVISION, Debugger, date));
@@ -316,6 +316,9 @@ void MainForm::Form_Load()
     Route[1]->setChecked(settings.bus == Bus::Serial);
     AdrC->setText(settings.address);
     Connected = false;
+    if (!Debugger)
+        for (const QString& argument : info_.arguments)
+            openFromCommandLine(argument);
 }
 
 void MainForm::Route_Click(int index) { AdrC->setText(defaultAddress(index == 0 ? Bus::Gpib : Bus::Serial)); }
@@ -409,7 +412,7 @@ void MainForm::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    saveSettings(QLXCopyINI, {PCFileList->path(), currentBus(), AdrC->text()});
+    saveSettings(QLXCopyINI, {PCPath, currentBus(), AdrC->text()});
 
     if (currentBus() == Bus::Gpib) {
         if (Connected)

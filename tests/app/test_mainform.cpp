@@ -1,10 +1,11 @@
-// The real window on the offscreen platform: controls and the fit of their texts, start-up, the bus
-// choice and shutdown.
+// The real window on the offscreen platform: controls and the fit of their texts, start-up with
+// and without a file named, the bus choice and shutdown.
 #include "app/mainform.h"
 #include "app/mainform_colours.h"
 #include "app/textfit.h"
 #include "pcfiles/mainform_pcfilelist.h"
 #include "platform/pictureview.h"
+#include "tests/support/scripted_dialogs.h"
 #include "tests/support/wmfbuilder.h"
 
 #include <QFile>
@@ -15,9 +16,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace qlx;
@@ -39,7 +40,10 @@ QByteArray readFile(const QString& path)
 class MainFormTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
-    StartupInfo info(const QString& args = {}) { return {dir.path(), QCoreApplication::applicationFilePath(), args}; }
+    StartupInfo info(const QStringList& args = {})
+    {
+        return {dir.path(), QCoreApplication::applicationFilePath(), args};
+    }
     QString ini() const { return dir.filePath(QStringLiteral("QLXCopy.INI")); }
 
 private slots:
@@ -77,8 +81,9 @@ private slots:
 
     void debugCodeMustBeTheWholeArgumentText()
     {
-        for (const auto& [args, debug] : QList<QPair<QString, bool>>{
-                 {"517306", true}, {"5173060", false}, {"517306 x", false}, {"", false}, {"-d", false}}) {
+        ScriptedDialogs dialogs; // the arguments that are no debug code name no file either
+        for (const auto& [args, debug] : QList<QPair<QStringList, bool>>{
+                 {{"517306"}, true}, {{"5173060"}, false}, {{"517306", "x"}, false}, {{}, false}, {{"-d"}, false}}) {
             MainForm form(info(args));
             form.Form_Load();
             QCOMPARE(form.Debugger, debug);
@@ -104,6 +109,44 @@ private slots:
         }
         QVERIFY(form.Label1->fontMetrics().horizontalAdvance(form.Label1->text())
                 <= form.Label1->contentsRect().width());
+    }
+
+    // `qlxcopy FILE` shows the file from the PC list of its folder; the folder kept for copies and
+    // written at shutdown stays the one of the settings.
+    void fileOnTheCommandLineIsShownFromItsFolder()
+    {
+        writeFile(ini(), "[Path]\nFilePath=" + dir.path().toLocal8Bit() + "\n");
+        QTemporaryDir other;
+        WmfBuilder b;
+        b.brush(0, QColor(255, 0, 0)).select(0).rect(0, 0, 500, 500);
+        writeFile(other.filePath(QStringLiteral("B.WMF")), b.bytes());
+        const QString shot = other.filePath(QStringLiteral("shot 1.wmf"));
+        writeFile(shot, b.bytes());
+        ScriptedDialogs dialogs;
+        {
+            MainForm form(info({shot}));
+            form.Form_Load();
+            QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.shown.value(0).text));
+            QVERIFY(form.FileLocation[1]->isChecked() && form.PCFileList->isVisible() && !form.QLXFiles->isVisible());
+            QCOMPARE(form.PCFileList->path(), other.path());
+            QCOMPARE(form.PCFileList->currentItem()->text(), QStringLiteral("shot 1.wmf"));
+            QVERIFY(form.Bild->isVisible() && !form.Bild->picture().isNull());
+            QCOMPARE(form.PCPath, dir.path());
+            form.close();
+        }
+        QVERIFY(readFile(ini()).contains("FilePath=" + dir.path().toLocal8Bit() + "\n"));
+
+        for (const QString& wrong : {other.filePath(QStringLiteral("gone.WMF")), other.path()}) {
+            dialogs.shown.clear();
+            MainForm form(info({wrong}));
+            form.Form_Load();
+            QCOMPARE(dialogs.shown.size(), 1);
+            QCOMPARE(dialogs.shown[0].title, QStringLiteral("ERROR"));
+            QCOMPARE(dialogs.shown[0].style, int(MbCritical));
+            QVERIFY(dialogs.shown[0].text.contains(wrong));
+            QVERIFY(form.FileLocation[0]->isChecked() && form.QLXFiles->isVisible());
+            QCOMPARE(form.PCFileList->path(), dir.path());
+        }
     }
 
     // At 96 dpi with the stand-in fonts every status message is drawn whole: no ink in the columns
