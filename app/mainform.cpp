@@ -4,6 +4,7 @@
 #include "app/iniio.h"
 #include "app/settings.h"
 #include "app/layout.h"
+#include "app/textfit.h"
 #include "app/title.h"
 #include "pcfiles/mainform_pcfilelist.h"
 #include "platform/dialogs.h"
@@ -21,6 +22,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 namespace qlx {
@@ -51,6 +54,15 @@ QFont fittingFont(QFont font, const QString& text, int width)
     if (natural > width && width > 0)
         font.setStretch(qMax(50, 100 * width / natural));
     return font;
+}
+
+// The width the style leaves for a radio button's caption beside its indicator.
+int captionRoom(const QRadioButton* button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    return button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button).width();
 }
 
 void setBackground(QWidget* w, QRgb colour)
@@ -86,7 +98,7 @@ StartupInfo startupInfoFromApplication()
     StartupInfo info;
     info.programDir = QCoreApplication::applicationDirPath();
     info.executablePath = QCoreApplication::applicationFilePath();
-    info.argumentText = QCoreApplication::arguments().mid(1).join(u' ');
+    info.arguments = QCoreApplication::arguments().mid(1);
     return info;
 }
 
@@ -148,6 +160,8 @@ void MainForm::buildControls()
     FileLocation[1] =
         place(new QRadioButton(QStringLiteral("PC")), FileFrame, QStringLiteral("FileLocation_1"), {900, 0, 735, 195});
     FileLocation[0]->setChecked(true);
+    for (QRadioButton* button : {Route[0], Route[1], FileLocation[0], FileLocation[1]})
+        button->setFont(fittingFont(button->font(), button->text(), captionRoom(button)));
     CopyAll = place(new QPushButton(QStringLiteral("All Files QLX -> PC")), FileFrame, QStringLiteral("CopyAll"),
                     {0, 300, 1695, 315});
     DelThis = place(new QPushButton(QStringLiteral("Delete File on QLX")), FileFrame, QStringLiteral("DelThis"),
@@ -276,14 +290,19 @@ void MainForm::setOuterSizeTwips(double width, double height)
 
 void MainForm::setStatus(const QString& text, QRgb background)
 {
-    Status->setText(text);
+    // The line's size is the layout's; the message is set to fit it, two pixels clear of the frame.
+    constexpr int kMargin = 2;
+    const FittedText fitted = fitText(sansFont(false), text, Status->contentsRect().width() - 2 * kMargin);
+    Status->setFont(fitted.font);
+    Status->setText(fitted.text);
+    Status->setToolTip(fitted.elided ? text : QString());
     setBackground(Status, background);
 }
 
 void MainForm::Form_Load()
 {
     QLXCopyINI = settingsFilePath(info_.programDir);
-    Debugger = info_.argumentText == kDebugCode;
+    Debugger = info_.arguments.join(u' ') == kDebugCode;
     session_.setDebug(Debugger);
     const QDate date = QFileInfo(info_.executablePath).lastModified().date();
     setWindowTitle(composeTitle(QLX_VERSION_MAJOR, QLX_VERSION_MINOR, QLX_VERSION_REVISION, Debugger, date));
@@ -297,6 +316,9 @@ void MainForm::Form_Load()
     Route[1]->setChecked(settings.bus == Bus::Serial);
     AdrC->setText(settings.address);
     Connected = false;
+    if (!Debugger)
+        for (const QString& argument : info_.arguments)
+            openFromCommandLine(argument);
 }
 
 void MainForm::Route_Click(int index) { AdrC->setText(defaultAddress(index == 0 ? Bus::Gpib : Bus::Serial)); }
@@ -390,7 +412,7 @@ void MainForm::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    saveSettings(QLXCopyINI, {PCFileList->path(), currentBus(), AdrC->text()});
+    saveSettings(QLXCopyINI, {PCPath, currentBus(), AdrC->text()});
 
     if (currentBus() == Bus::Gpib) {
         if (Connected)

@@ -5,8 +5,9 @@
 #include "store/testersession.h"
 
 #include <QHash>
-#include <QWidget>
 #include <QString>
+#include <QStringList>
+#include <QWidget>
 
 class QGroupBox;
 class QLabel;
@@ -24,7 +25,7 @@ class PcFileList;
 struct StartupInfo {
     QString programDir;     // the folder of the executable
     QString executablePath; // for the date in the title
-    QString argumentText;   // the whole command-line argument text
+    QStringList arguments;  // the command-line arguments
 };
 
 StartupInfo startupInfoFromApplication();
@@ -105,6 +106,8 @@ public:
     void ImgPath_Click();
     void FileLocation_Click(int index);
     void PCFileList_Click();
+    // A file named on the command line: shown from the PC list of its folder.
+    void openFromCommandLine(const QString& argument);
 
     bool exchangeInProgress() const { return exchangeDepth_ > 0; }
 

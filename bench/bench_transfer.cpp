@@ -267,7 +267,7 @@ public:
         IniWrite(ini, QStringLiteral("Path"), QStringLiteral("FilePath"), pcFolder);
         IniWrite(ini, QStringLiteral("Remote"), QStringLiteral("Route"), gpib);
         IniWrite(ini, QStringLiteral("Remote"), QStringLiteral("Path"), address);
-        form = std::make_unique<MainForm>(StartupInfo{program, QCoreApplication::applicationFilePath(), QString()});
+        form = std::make_unique<MainForm>(StartupInfo{program, QCoreApplication::applicationFilePath(), {}});
         form->Form_Load();
         QCoreApplication::processEvents();
     }

@@ -1,5 +1,5 @@
 // The PC side of the window: choosing the PC folder, switching between the tester's list and the
-// PC list, and showing a hardcopy from the PC list.
+// PC list, and showing a hardcopy from the PC list or from the command line.
 
 #include "app/mainform.h"
 #include "pcfiles/mainform_pcfilelist.h"
@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
 
 namespace qlx {
 namespace {
@@ -64,6 +66,26 @@ void MainForm::PCFileList_Click()
         return;
     }
     showPcFile(path, name);
+}
+
+void MainForm::openFromCommandLine(const QString& argument)
+{
+    const QFileInfo file(argument);
+    if (!file.isFile()) {
+        messageBox(QStringLiteral("Cannot show ") + argument + QStringLiteral(": there is no such file."), MbCritical,
+                   QStringLiteral("ERROR"));
+        return;
+    }
+    // The list shows the file's folder; copies still go to PCPath, the folder the settings keep.
+    FileLocation[1]->setChecked(true);
+    FileLocation_Click(1);
+    PCFileList->setPath(file.absolutePath());
+    const QList<QListWidgetItem*> found = PCFileList->findItems(file.fileName(), Qt::MatchExactly);
+    if (!found.isEmpty()) {
+        const QSignalBlocker shownBelow(PCFileList);
+        PCFileList->setCurrentItem(found.first());
+    }
+    showPcFile(file.absoluteFilePath(), file.fileName());
 }
 
 } // namespace qlx

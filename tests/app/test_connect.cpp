@@ -33,7 +33,7 @@ class ConnectTest : public QObject {
     Q_OBJECT
     QTemporaryDir programDir;
 
-    std::unique_ptr<MainForm> openForm(bool serial, const QString& address, const QString& args = {})
+    std::unique_ptr<MainForm> openForm(bool serial, const QString& address, const QStringList& args = {})
     {
         auto form =
             std::make_unique<MainForm>(StartupInfo{programDir.path(), QCoreApplication::applicationFilePath(), args});
@@ -126,7 +126,7 @@ private slots:
         SimulatedTester tester;
         tester.useGpib();
         ScriptedDialogs dialogs;
-        auto form = openForm(false, QStringLiteral("20"), QStringLiteral("517306"));
+        auto form = openForm(false, QStringLiteral("20"), {QStringLiteral("517306")});
         form->TestQLX->click();
         QCOMPARE(dialogs.shown.size(), 4); // two for "*IDN?", two for the listing
         const QString idn = QStringLiteral("Halvard&Brenn,QLX,1234567/890,V3.10\n");

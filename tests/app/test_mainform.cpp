@@ -1,5 +1,8 @@
-// The real window on the offscreen platform: controls, start-up, the bus choice and shutdown.
+// The real window on the offscreen platform: controls and the fit of their texts, start-up with
+// and without a file named, the bus choice and shutdown.
 #include "app/mainform.h"
+#include "app/mainform_colours.h"
+#include "app/textfit.h"
 #include "pcfiles/mainform_pcfilelist.h"
 #include "platform/pictureview.h"
 #include "tests/support/scripted_dialogs.h"
@@ -14,6 +17,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,7 +41,10 @@ QByteArray readFile(const QString& path)
 class MainFormTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
-    StartupInfo info(const QString& args = {}) { return {dir.path(), QCoreApplication::applicationFilePath(), args}; }
+    StartupInfo info(const QStringList& args = {})
+    {
+        return {dir.path(), QCoreApplication::applicationFilePath(), args};
+    }
     QString ini() const { return dir.filePath(QStringLiteral("QLXCopy.INI")); }
 
 private slots:
@@ -74,13 +82,113 @@ private slots:
 
     void debugCodeMustBeTheWholeArgumentText()
     {
-        for (const auto& [args, debug] : QList<QPair<QString, bool>>{
-                 {"517306", true}, {"5173060", false}, {"517306 x", false}, {"", false}, {"-d", false}}) {
+        ScriptedDialogs dialogs; // the arguments that are no debug code name no file either
+        for (const auto& [args, debug] : QList<QPair<QStringList, bool>>{
+                 {{"517306"}, true}, {{"5173060"}, false}, {{"517306", "x"}, false}, {{}, false}, {{"-d"}, false}}) {
             MainForm form(info(args));
             form.Form_Load();
             QCOMPARE(form.Debugger, debug);
             QCOMPARE(form.windowTitle().contains(QStringLiteral(" from  !!DEBUG!! ")), debug);
             form.close();
+        }
+    }
+
+    // Each caption fits the room its control's style leaves for it, so none is clipped.
+    void captionsFitTheirControls()
+    {
+        MainForm form(info());
+        form.Form_Load();
+        for (QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const bool radio = qobject_cast<QRadioButton*>(button);
+            const QRect room = button->style()->subElementRect(
+                radio ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents, &option, button);
+            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) <= room.width(),
+                     qPrintable(button->text()));
+        }
+        QVERIFY(form.Label1->fontMetrics().horizontalAdvance(form.Label1->text())
+                <= form.Label1->contentsRect().width());
+    }
+
+    // `qlxcopy FILE` shows the file from the PC list of its folder; the folder kept for copies and
+    // written at shutdown stays the one of the settings.
+    void fileOnTheCommandLineIsShownFromItsFolder()
+    {
+        writeFile(ini(), "[Path]\nFilePath=" + dir.path().toLocal8Bit() + "\n");
+        QTemporaryDir other;
+        WmfBuilder b;
+        b.brush(0, QColor(255, 0, 0)).select(0).rect(0, 0, 500, 500);
+        writeFile(other.filePath(QStringLiteral("B.WMF")), b.bytes());
+        const QString shot = other.filePath(QStringLiteral("shot 1.wmf"));
+        writeFile(shot, b.bytes());
+        ScriptedDialogs dialogs;
+        {
+            MainForm form(info({shot}));
+            form.Form_Load();
+            QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.shown.value(0).text));
+            QVERIFY(form.FileLocation[1]->isChecked() && form.PCFileList->isVisible() && !form.QLXFiles->isVisible());
+            QCOMPARE(form.PCFileList->path(), other.path());
+            QCOMPARE(form.PCFileList->currentItem()->text(), QStringLiteral("shot 1.wmf"));
+            QVERIFY(form.Bild->isVisible() && !form.Bild->picture().isNull());
+            QCOMPARE(form.PCPath, dir.path());
+            form.close();
+        }
+        QVERIFY(readFile(ini()).contains("FilePath=" + dir.path().toLocal8Bit() + "\n"));
+
+        for (const QString& wrong : {other.filePath(QStringLiteral("gone.WMF")), other.path()}) {
+            dialogs.shown.clear();
+            MainForm form(info({wrong}));
+            form.Form_Load();
+            QCOMPARE(dialogs.shown.size(), 1);
+            QCOMPARE(dialogs.shown[0].title, QStringLiteral("ERROR"));
+            QCOMPARE(dialogs.shown[0].style, int(MbCritical));
+            QVERIFY(dialogs.shown[0].text.contains(wrong));
+            QVERIFY(form.FileLocation[0]->isChecked() && form.QLXFiles->isVisible());
+            QCOMPARE(form.PCFileList->path(), dir.path());
+        }
+    }
+
+    // At 96 dpi with the stand-in fonts every status message is drawn whole: no ink in the columns
+    // just inside the frame, and the ink as wide as the text the line holds. A name too long even
+    // for the smallest size is shortened in the middle and whole in the tooltip.
+    void statusLineShowsEachMessageWhole()
+    {
+        MainForm form(info());
+        form.Form_Load();
+        if (form.logicalDpiX() != 96)
+            QSKIP("the widths are those of a 96 dpi screen");
+        const QString longName = QStringLiteral("SPECTRUM_ANALYSER_HARDCOPY_2024_0517.WMF");
+        QCOMPARE(longName.size(), 40);
+        // Copy-all ends on "ready": the long name's tooltip must go with it.
+        const QStringList messages = {
+            "connected", "not connected", "CONNECTION BROKEN!", "-12 s to go ...", "1234 s to go ...", "SCREEN01.WMF",
+            longName,    "ready"};
+        for (const QString& message : messages) {
+            form.setStatus(message, kYellow);
+            const QImage image = form.Status->grab().toImage();
+            const QRect inside = form.Status->contentsRect();
+            int first = image.width(), last = -1;
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                for (int y = inside.top(); y <= inside.bottom(); ++y)
+                    if (image.pixel(x, y) != qRgb(0xFF, 0xFF, 0x00)) {
+                        first = qMin(first, x);
+                        last = qMax(last, x);
+                    }
+            const QString shown = form.Status->text();
+            const int advance = form.Status->fontMetrics().horizontalAdvance(shown);
+            QVERIFY2(first > inside.left() && last < inside.right(), qPrintable(message));
+            QVERIFY2(qAbs(last - first + 1 - advance) <= 2, qPrintable(message));
+            QVERIFY(form.Status->font().pointSizeF() >= kSmallestReadablePointSize);
+            if (message == longName) {
+                QVERIFY(shown.startsWith(QStringLiteral("SPEC")) && shown.endsWith(QStringLiteral(".WMF")));
+                QVERIFY(shown.contains(QChar(0x2026)));
+                QCOMPARE(form.Status->toolTip(), longName);
+            } else {
+                QCOMPARE(shown, message);
+                QCOMPARE(form.Status->toolTip(), QString());
+            }
         }
     }
 
