@@ -1,11 +1,13 @@
 // Throughput and cost of QueryData: a 100 KiB block from qlxsim over a pseudo-terminal paced at
-// 19200 baud, and a 10 MiB block through the simulated GPIB library. Prints
+// 19200 baud, a 10 MiB block through the simulated GPIB library, and a 4 MiB block through the
+// simulated "++" adapter paced at 1 MB/s. Prints
 //   serial_efficiency    ideal line time / elapsed          (goal >= 0.98)
 //   serial_cpu_fraction  process CPU time / elapsed         (goal <= 0.02)
 //   gpib_mb_per_s        MiB per second through QueryData
 //   gpib_peak_rss_ratio  peak RSS growth / block size       (goal <= 2)
 //   gpib_library_rss_ratio  the same for the library's calls alone, read into a buffer that is
 //                        already resident: the simulated library's own share of the figure above
+//   adapter_efficiency   ideal time at 1 MB/s / elapsed     (goal >= 0.95)
 // Usage: bench_transport [serial_bytes [gpib_bytes]]; qlxsim and libqlxsim-gpib.so are taken from
 // the folder of this program.
 #include "link/transport.h"
@@ -58,20 +60,28 @@ bool writeBlockFile(const QString& path, qint64 size)
 
 int headerLength(qint64 size) { return 2 + int(QByteArray::number(size).size()); }
 
+// Starts qlxsim with `arguments`; the device path or address it prints, or empty.
+QString startSim(QProcess& sim, const QStringList& arguments)
+{
+    sim.setProgram(QCoreApplication::applicationDirPath() + "/qlxsim");
+    sim.setArguments(arguments);
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start();
+    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "bench_transport: qlxsim did not start\n");
+        return {};
+    }
+    return QString::fromLocal8Bit(sim.readLine()).trimmed();
+}
+
 bool benchSerial(const QString& folder, qint64 size)
 {
     if (!writeBlockFile(folder + "/SERIAL.WMF", size))
         return false;
     QProcess sim;
-    sim.setProgram(QCoreApplication::applicationDirPath() + "/qlxsim");
-    sim.setArguments({"--dir", folder, "--baud", "19200", "--log", ""});
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start();
-    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "bench_transport: qlxsim did not start\n");
+    const QString port = startSim(sim, {"--dir", folder, "--baud", "19200", "--log", ""});
+    if (port.isEmpty())
         return false;
-    }
-    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
     Transport link;
     if (!link.openSerial(port)) {
         std::fprintf(stderr, "bench_transport: cannot open %s\n", qPrintable(port));
@@ -94,6 +104,42 @@ bool benchSerial(const QString& folder, qint64 size)
     std::printf("serial_bytes %lld\nserial_elapsed_s %.3f\n", size, elapsed);
     std::printf("serial_efficiency %.4f\n", lineBytes * 10.0 / kBaud / elapsed);
     std::printf("serial_cpu_fraction %.4f\n", cpu / elapsed);
+    return true;
+}
+
+// A block through the simulated "++" adapter on a pseudo-terminal, paced at 1 MB/s.
+bool benchAdapter(const QString& folder, qint64 size)
+{
+    constexpr double kRate = 1e6;
+    if (!writeBlockFile(folder + "/ADAPTER.WMF", size))
+        return false;
+    QFile file(folder + "/ADAPTER.WMF");
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray expected = file.readAll();
+    QProcess sim;
+    const QString device = startSim(
+        sim, {"--dir", folder, "--adapter", "prologix", "--rate", QString::number(qint64(kRate)), "--log", ""});
+    const std::optional<GpibAddress> address = parseGpibAddress("20@" + device);
+    Transport link;
+    QString error;
+    if (device.isEmpty() || !address || !link.openGpib(*address, nullptr, &error)) {
+        std::fprintf(stderr, "bench_transport: the adapter did not open: %s\n", qPrintable(error));
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const DataAnswer answer = link.queryData(Bus::Gpib, "MMEM:DATA? \"ADAPTER.WMF\"");
+    const double elapsed = clock.nsecsElapsed() / 1e9;
+    sim.kill();
+    sim.waitForFinished();
+    if (answer.outcome != Outcome::Ok || answer.data != expected) {
+        std::fprintf(stderr, "bench_transport: adapter transfer failed (%lld bytes)\n", qint64(answer.data.size()));
+        return false;
+    }
+    const double lineBytes = headerLength(size) + size + 2;
+    std::printf("adapter_bytes %lld\nadapter_elapsed_s %.3f\n", size, elapsed);
+    std::printf("adapter_efficiency %.4f\n", lineBytes / kRate / elapsed);
     return true;
 }
 
@@ -160,6 +206,7 @@ int main(int argc, char** argv)
     QTemporaryDir folder;
     if (!folder.isValid() || serialBytes <= 0 || gpibBytes <= 0)
         return 2;
-    const bool ok = benchGpib(folder.path(), gpibBytes) && benchSerial(folder.path(), serialBytes);
+    const bool ok = benchGpib(folder.path(), gpibBytes) && benchSerial(folder.path(), serialBytes)
+                    && benchAdapter(folder.path(), 4 * 1024 * 1024);
     return ok ? 0 : 1;
 }

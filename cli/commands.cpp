@@ -1,8 +1,10 @@
 #include "cli/commands.h"
 
+#include "cli/convert.h"
 #include "cli/offload.h"
 #include "cli/report.h"
 #include "cli/watch.h"
+#include "link/discovery.h"
 #include "store/names.h"
 
 #include <QJsonArray>
@@ -110,7 +112,8 @@ int getCommand(const Run& run)
             run.session.fetch(hardcopy.name, run.options.toDir, hardcopy.name, [onConflict] { return onConflict; });
         if (run.progress)
             run.progress->finish();
-        ok = reportTransfer(hardcopy.name, result, run.options.quiet) && ok;
+        ok = reportTransfer(hardcopy.name, result, run.options.quiet)
+             && convertBeside(result, run.options.convert, run.options.quiet) && ok;
     }
     return ok ? Done : Failed;
 }
@@ -148,6 +151,23 @@ int moveCommand(const Run& run)
         }
     }
     return ok ? Done : Failed;
+}
+
+int discoverCommand(const Options& options)
+{
+    QStringList adapters = options.adapters;
+    for (const QString& device : adaptersById())
+        if (!adapters.contains(device))
+            adapters << device;
+    QStringList problems;
+    const QList<FoundTester> found = discoverTesters(adapters, &problems);
+    for (const QString& problem : problems)
+        message(problem);
+    for (const FoundTester& tester : found)
+        printLine(tester.address + u'\t' + tester.identity);
+    if (found.isEmpty())
+        message(QStringLiteral("no tester found"));
+    return found.isEmpty() ? Unreachable : Done;
 }
 
 int deleteCommand(const Run& run)

@@ -25,6 +25,8 @@ int getCommand(const Run& run);
 int syncCommand(const Run& run);
 int moveCommand(const Run& run);
 int deleteCommand(const Run& run);
+// Needs no connected tester: searches the bus.
+int discoverCommand(const Options& options);
 
 // The print directory in the tester's order; nullopt, with the cause in `error`, when it cannot be read.
 std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error);

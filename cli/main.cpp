@@ -36,6 +36,8 @@ std::optional<int> precheck(const Options& o)
 int run(const Run& r)
 {
     const Options& o = r.options;
+    if (o.command == Command::Discover)
+        return discoverCommand(o);
     if (o.watchSeconds > 0)
         return o.command == Command::Move ? moveCommand(r) : syncCommand(r);
     const ConnectResult connected = r.session.connect(r.address);
@@ -59,6 +61,7 @@ int run(const Run& r)
         return moveCommand(r);
     case Command::Delete:
         return deleteCommand(r);
+    case Command::Discover:
     case Command::None:
         break;
     }
@@ -100,7 +103,7 @@ int main(int argc, char** argv)
         QCoreApplication::exit();
     });
     const int status = run({session, target.address, o, stop, progress.get()});
-    if (session.isOpen())
+    if (o.command != Command::Discover && session.isOpen())
         session.goToLocal();
     return stop.received() ? stop.exitStatus() : status;
 }

@@ -1,5 +1,6 @@
 #include "cli/offload.h"
 
+#include "cli/convert.h"
 #include "cli/report.h"
 
 #include <QFileInfo>
@@ -47,7 +48,8 @@ bool Offload::syncOne(const Hardcopy& hardcopy)
             return true;
     }
     const TransferResult result = fetch(hardcopy, Durability::Normal);
-    return reportTransfer(hardcopy.name, result, m_run.options.quiet);
+    return reportTransfer(hardcopy.name, result, m_run.options.quiet)
+           && convertBeside(result, m_run.options.convert, m_run.options.quiet);
 }
 
 // Deletes on the tester only what the folder now holds byte for byte, synced to disk.
@@ -56,6 +58,8 @@ bool Offload::moveOne(const Hardcopy& hardcopy)
     const TransferResult result = fetch(hardcopy, Durability::Durable);
     if (!reportTransfer(hardcopy.name, result, m_run.options.quiet))
         return false;
+    // A picture that fails is reported; the hardcopy is safe all the same.
+    const bool converted = convertBeside(result, m_run.options.convert, m_run.options.quiet);
     if (m_run.stop.received()) {
         message(QStringLiteral("%1: not deleted on the tester: interrupted").arg(hardcopy.name));
         return false;
@@ -69,7 +73,7 @@ bool Offload::moveOne(const Hardcopy& hardcopy)
     m_settled.remove(hardcopy.name);
     m_deleted << hardcopy.name;
     note(m_run.options.quiet, QStringLiteral("%1: deleted on the tester").arg(hardcopy.name));
-    return true;
+    return converted;
 }
 
 } // namespace qlx::cli

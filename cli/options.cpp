@@ -9,6 +9,7 @@ const QHash<QString, Command> kCommands = {
     {QStringLiteral("identify"), Command::Identify}, {QStringLiteral("list"), Command::List},
     {QStringLiteral("get"), Command::Get},           {QStringLiteral("sync"), Command::Sync},
     {QStringLiteral("move"), Command::Move},         {QStringLiteral("delete"), Command::Delete},
+    {QStringLiteral("discover"), Command::Discover},
 };
 
 // Which command accepts which of its own options.
@@ -18,13 +19,16 @@ bool accepts(Command command, const QString& option)
     case Command::List:
         return option == u"--json";
     case Command::Get:
-        return option == u"--all" || option == u"--to" || option == u"--overwrite" || option == u"--rename";
+        return option == u"--all" || option == u"--to" || option == u"--overwrite" || option == u"--rename"
+               || option == u"--convert";
     case Command::Sync:
         return option == u"--to" || option == u"--overwrite" || option == u"--rename" || option == u"--watch"
-               || option == u"--trust-size";
+               || option == u"--trust-size" || option == u"--convert";
     case Command::Move:
         return option == u"--all" || option == u"--to" || option == u"--overwrite" || option == u"--rename"
-               || option == u"--watch";
+               || option == u"--watch" || option == u"--convert";
+    case Command::Discover:
+        return option == u"--adapter";
     case Command::Delete:
         return option == u"--all" || option == u"--yes";
     case Command::Identify:
@@ -103,7 +107,13 @@ ParsedArguments parseArguments(const QStringList& arguments)
                 o.yes = true;
             else if (arg == u"--to")
                 o.toDir = takeValue();
-            else if (arg == u"--watch") {
+            else if (arg == u"--adapter")
+                o.adapters << takeValue();
+            else if (arg == u"--convert") {
+                o.convert = takeValue().toLower();
+                if (error.isEmpty() && o.convert != u"png" && o.convert != u"svg" && o.convert != u"pdf")
+                    error = QStringLiteral("--convert takes png, svg or pdf");
+            } else if (arg == u"--watch") {
                 bool ok = false;
                 o.watchSeconds = takeValue().toInt(&ok);
                 if (error.isEmpty() && (!ok || o.watchSeconds < 1))
@@ -128,6 +138,10 @@ ParsedArguments parseArguments(const QStringList& arguments)
 
 QString helpText(Command command)
 {
+    const QString conflict = QStringLiteral("  --overwrite       replace a different file of the same name\n"
+                                            "  --rename          write beside it as NAME_2.WMF (NAME_3.WMF, ...)\n");
+    const QString convert = QStringLiteral("  --convert FORMAT  also write a png, svg or pdf picture beside each\n"
+                                           "                    hardcopy written (NAME.png, ...)\n");
     switch (command) {
     case Command::Identify:
         return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] identify\n"
@@ -137,56 +151,70 @@ QString helpText(Command command)
                               "Prints the hardcopies in the tester's print directory, one name per line.\n"
                               "  --json   a JSON array of {\"name\": ..., \"size\": ...} instead\n");
     case Command::Get:
-        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] get NAME... | --all [--to DIR] [--overwrite | --rename]\n"
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] get NAME... | --all [--to DIR]\n"
+                              "                 [--overwrite | --rename] [--convert png|svg|pdf]\n"
                               "Copies hardcopies into DIR (default: the current folder). An identical file\n"
-                              "there counts as copied; a different one is kept and reported.\n"
-                              "  --overwrite   replace a different file of the same name\n"
-                              "  --rename      write beside it as NAME_2.WMF (NAME_3.WMF, ...)\n");
+                              "there counts as copied; a different one is kept and reported.\n")
+               + conflict + convert;
     case Command::Sync:
-        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] sync [--to DIR] [--overwrite | --rename] [--trust-size]\n"
-                              "                                    [--watch SECONDS]\n"
-                              "Copies every hardcopy into DIR (default: the current folder). A file of that name\n"
-                              "there is compared with the tester's bytes: identical counts as copied, a different\n"
-                              "one is kept and reported.\n"
-                              "  --overwrite       replace a different file of the same name\n"
-                              "  --rename          write beside it as NAME_2.WMF (NAME_3.WMF, ...)\n"
-                              "  --trust-size      skip a name that DIR holds with the size the tester lists,\n"
-                              "                    without fetching it. Quicker, but a different hardcopy of the\n"
-                              "                    same size (common: the tester numbers its files anew) is then\n"
-                              "                    never copied, and lost if it is deleted on the tester later\n"
-                              "  --watch SECONDS   keep reading the directory at this interval until\n"
-                              "                    interrupted (Ctrl+C or SIGTERM)\n");
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] sync [--to DIR] [--overwrite | --rename]\n"
+                              "                 [--trust-size] [--watch SECONDS] [--convert png|svg|pdf]\n"
+                              "Copies every hardcopy into DIR (default: the current folder). A file of that\n"
+                              "name there is compared with the tester's bytes: identical counts as copied, a\n"
+                              "different one is kept and reported.\n")
+               + conflict
+               + QStringLiteral("  --trust-size      skip a name that DIR holds with the size the tester lists,\n"
+                                "                    without fetching it. Quicker, but a different hardcopy of\n"
+                                "                    the same size (common: the tester numbers its files anew)\n"
+                                "                    is then never copied, and lost if it is deleted on the\n"
+                                "                    tester later\n"
+                                "  --watch SECONDS   keep reading the directory at this interval until\n"
+                                "                    interrupted (Ctrl+C or SIGTERM)\n")
+               + convert;
     case Command::Move:
-        return QStringLiteral(
-            "usage: qlxctl [GLOBAL OPTIONS] move NAME... | --all [--to DIR] [--overwrite | --rename]\n"
-            "       qlxctl [GLOBAL OPTIONS] move --watch SECONDS [--to DIR] [--overwrite | --rename]\n"
-            "Moves hardcopies off the tester into DIR (default: the current folder): each is\n"
-            "fetched, DIR is made to hold exactly its bytes (written, or already there), the\n"
-            "file and DIR are synced to disk, and only then is it deleted on the tester. A file\n"
-            "that could not be copied so, or that meets a different file of the same name, is\n"
-            "left on the tester and reported.\n"
-            "  --overwrite       replace a different file of the same name\n"
-            "  --rename          write beside it as NAME_2.WMF (NAME_3.WMF, ...)\n"
-            "  --watch SECONDS   keep moving every hardcopy as it appears, reading the directory\n"
-            "                    at this interval until interrupted (Ctrl+C or SIGTERM)\n");
+        return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] move NAME... | --all [--to DIR]\n"
+                              "                 [--overwrite | --rename] [--convert png|svg|pdf]\n"
+                              "       qlxctl [GLOBAL OPTIONS] move --watch SECONDS [--to DIR]\n"
+                              "                 [--overwrite | --rename] [--convert png|svg|pdf]\n"
+                              "Moves hardcopies off the tester into DIR (default: the current folder): each\n"
+                              "is fetched, DIR is made to hold exactly its bytes (written, or already there),\n"
+                              "the file and DIR are synced to disk, and only then is it deleted on the\n"
+                              "tester. A file that could not be copied so, or that meets a different file of\n"
+                              "the same name, is left on the tester and reported.\n")
+               + conflict
+               + QStringLiteral("  --watch SECONDS   keep moving every hardcopy as it appears, reading the\n"
+                                "                    directory at this interval until interrupted\n")
+               + convert;
     case Command::Delete:
         return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] delete NAME... | --all [--yes]\n"
                               "Deletes files on the tester, whether or not they were copied: what was\n"
                               "not copied is lost (\"qlxctl move\" deletes only what is safely on the\n"
                               "PC). --all deletes every hardcopy. Asks first on a terminal; without one,\n"
                               "--yes is required.\n");
+    case Command::Discover:
+        return QStringLiteral("usage: qlxctl discover [--adapter DEVICE|HOST[:PORT]]...\n"
+                              "Looks for QLX testers on the IEEE bus and prints one line for each: its\n"
+                              "address as --address takes it, a tab, and its answer to *IDN?. It asks at the\n"
+                              "primary addresses 1 to 30 through the GPIB library when one loads, and\n"
+                              "through each \"++\" adapter: those given, and the serial devices under\n"
+                              "/dev/serial/by-id whose names say \"Prologix\" or \"GPIB\" (no other serial\n"
+                              "device is touched).\n"
+                              "  --adapter DEVICE|HOST[:PORT]   an adapter's serial device or network address\n"
+                              "                                 (port 1234 by default); may be repeated\n");
     case Command::None:
         break;
     }
     return QStringLiteral("usage: qlxctl [--bus ieee|com] [--address ADDR] [--quiet] COMMAND ...\n"
                           "Copies hardcopies from a QLX tester over GPIB (ieee) or a serial line (com).\n"
                           "  --bus ieee|com   the bus (default: as the window last used it, else ieee)\n"
-                          "  --address ADDR   GPIB primary address, or serial port number or device path\n"
-                          "                   (default: as the window last used it, else 20)\n"
+                          "  --address ADDR   ieee: the GPIB primary address, or PAD@DEVICE or\n"
+                          "                   PAD@HOST[:PORT] for a \"++\" adapter; com: a serial port\n"
+                          "                   number or device path (default: as the window last used\n"
+                          "                   it, else 20)\n"
                           "  --quiet          no progress and no messages but errors\n"
                           "  --version        the program's version\n"
-                          "Commands: identify, list, get, sync, move, delete; \"qlxctl COMMAND --help\"\n"
-                          "describes each.\n"
+                          "Commands: identify, list, get, sync, move, delete, discover; \"qlxctl COMMAND\n"
+                          "--help\" describes each.\n"
                           "Exit status: 0 done, 1 a file failed or was kept, 2 usage, 3 tester not reached.\n");
 }
 

@@ -11,7 +11,7 @@
 
 namespace qlx::cli {
 
-enum class Command { None, Identify, List, Get, Sync, Move, Delete };
+enum class Command { None, Identify, List, Get, Sync, Move, Delete, Discover };
 
 struct Options {
     std::optional<Bus> bus;         // unset: the window's settings decide
@@ -27,6 +27,8 @@ struct Options {
     OnConflict onConflict = OnConflict::Keep; // --overwrite, --rename
     bool trustSize = false;                   // sync: an equal size counts as the same file
     int watchSeconds = 0;                     // 0: one pass
+    QString convert;                          // get, sync, move: "png", "svg" or "pdf" beside each file written
+    QStringList adapters;                     // discover: --adapter, in the order given
     bool yes = false;
 };
 

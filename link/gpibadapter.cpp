@@ -15,6 +15,7 @@ constexpr int kVersionMs = 1500;  // "++ver" answers at once on an adapter that 
 constexpr int kStartingMs = 2500; // an AR488 starts anew when its port opens: up to 2 s, deaf
 constexpr int kQuietMs = 200;     // what an adapter says unasked is over after this much quiet
 constexpr int kGapMarginMs = 250; // past the adapter's gap its read has surely ended
+constexpr int kLineEndMs = 1000;  // the line end after a block comes with it
 constexpr qint64 kMaxTextLength = 1024 * 1024;
 
 // A vanished device or a hung-up line.
@@ -59,7 +60,17 @@ GpibAdapter::GpibAdapter(std::unique_ptr<QIODevice> link, const AdapterTiming& t
     m_silence.start();
 }
 
-GpibAdapter::~GpibAdapter() = default;
+// What was written still reaches the adapter, and a network adapter sees the connection end in order.
+GpibAdapter::~GpibAdapter()
+{
+    if (auto* socket = qobject_cast<QTcpSocket*>(m_link.get())) {
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            socket->waitForDisconnected(kQuietMs);
+    } else if (auto* port = qobject_cast<QSerialPort*>(m_link.get())) {
+        port->waitForBytesWritten(kQuietMs);
+    }
+}
 
 std::unique_ptr<GpibAdapter> GpibAdapter::open(const GpibAddress& address, QString* error, const AdapterTiming& timing)
 {
@@ -235,13 +246,16 @@ qint64 GpibAdapter::read(char* into, qint64 length)
     return count;
 }
 
+// The line end follows the data at once; one that does not come is not waited for long, and
+// anything of it that comes later is discarded before the next command.
 void GpibAdapter::finishBlock()
 {
-    char end = 0;
-    if (m_link->bytesAvailable() > 0 || receive())
-        m_link->getChar(&end);
-    if (end == '\r' && (m_link->bytesAvailable() > 0 || receive()))
-        m_link->getChar(&end);
+    for (const char end : {'\r', '\n'}) {
+        char next = 0;
+        if (!waitForBytes(kLineEndMs) || !m_link->peek(&next, 1) || next != end)
+            continue;
+        m_link->getChar(&next);
+    }
     m_reading = false;
 }
 

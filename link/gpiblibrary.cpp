@@ -10,7 +10,6 @@ namespace {
 
 constexpr int kGpibBoard = 0;
 constexpr int kSecondaryAddressCode = 96; // secondary address 0
-constexpr int kTimeoutCode = 13;          // 10 s
 constexpr int kAssertEndOnLastByte = 1;
 constexpr int kNoEndOfString = 0;
 
@@ -45,9 +44,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<GpibDevice> openGpibLibraryDevice(int primaryAddress, qint16* handle)
+std::unique_ptr<GpibDevice> openGpibLibraryDevice(int primaryAddress, qint16* handle, int timeoutCode)
 {
-    const qint16 descriptor = vbib32::ibdev(kGpibBoard, primaryAddress, kSecondaryAddressCode, kTimeoutCode,
+    const qint16 descriptor = vbib32::ibdev(kGpibBoard, primaryAddress, kSecondaryAddressCode, timeoutCode,
                                             kAssertEndOnLastByte, kNoEndOfString);
     if (handle)
         *handle = descriptor;

@@ -7,8 +7,10 @@
 
 namespace qlx {
 
-// ibdev(0, pad, 96, 13, 1, 0): the device, or null when the library is missing or ibdev fails.
-// The descriptor goes to *handle (-1 without a library).
-std::unique_ptr<GpibDevice> openGpibLibraryDevice(int primaryAddress, qint16* handle);
+inline constexpr int kTimeout10s = 13; // ibdev's time-out code for 10 s
+
+// ibdev(0, pad, 96, timeout, 1, 0): the device, or null when the library is missing or ibdev
+// fails. The descriptor goes to *handle (-1 without a library).
+std::unique_ptr<GpibDevice> openGpibLibraryDevice(int primaryAddress, qint16* handle, int timeoutCode = kTimeout10s);
 
 } // namespace qlx

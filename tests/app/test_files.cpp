@@ -1,4 +1,5 @@
-// The tester's files and the PC side in the real window, against the simulated tester on GPIB.
+// The tester's files and the PC side in the real window, against the simulated tester on GPIB,
+// through the library and through a "++" adapter.
 #include "app/mainform.h"
 #include "pcfiles/mainform_pcfilelist.h"
 
@@ -94,6 +95,53 @@ private slots:
         form.FileLocation[0]->click();
         QVERIFY(form.QLXFiles->isVisible() && form.CopyAll->isEnabled() && form.QLXFiles->count() == 1);
         form.close();
+    }
+
+    // The same road through a "++" adapter: only the address box differs.
+    void adapterRoad()
+    {
+        SimulatedTester tester;
+        tester.addFile(QStringLiteral("A+1.WMF"), "one");
+        tester.addFile(QStringLiteral("B.WMF"), "bee");
+        const QString where = tester.startSerial({"--adapter", "prologix", "--tcp", "0"});
+        QVERIFY(!where.isEmpty());
+        QTemporaryDir pc;
+        QFile older(pc.filePath(QStringLiteral("B.WMF")));
+        QVERIFY(older.open(QIODevice::WriteOnly));
+        older.write("older");
+        older.close();
+        ScriptedDialogs dialogs;
+        dialogs.folders << pc.path();
+        MainForm form({programDir.path(), QCoreApplication::applicationFilePath(), {}});
+        form.Form_Load();
+        form.ImgPath->click();
+        form.AdrC->setText(QStringLiteral("20@") + where);
+        form.TestQLX->click();
+        QCOMPARE(form.Status->text(), QStringLiteral("connected"));
+        QCOMPARE(form.QLXFiles->count(), 2);
+
+        form.QLXFiles->setCurrentRow(0);
+        QFile copied(pc.filePath(QStringLiteral("A+1.WMF")));
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), QByteArray("one"));
+        dialogs.shown.clear();
+        dialogs.answers = {AnswerYes, AnswerOk};
+        form.QLXFiles->setCurrentRow(1);
+        QCOMPARE(dialogs.shown.value(0).title, QStringLiteral("OVERWRITE FILE?"));
+        QVERIFY(older.open(QIODevice::ReadOnly));
+        QCOMPARE(older.readAll(), QByteArray("bee"));
+
+        dialogs.answers = {AnswerYes};
+        form.QLXFiles->setCurrentRow(0);
+        form.DelThis->click();
+        QCOMPARE(form.QLXFiles->count(), 1);
+        form.close();
+        QTRY_VERIFY(tester.busLog().endsWith(QStringLiteral("go-to-local")));
+        const QStringList log = tester.busLog();
+        QVERIFY(log.contains(QStringLiteral("MMEM:DATA? \"A+1.WMF\"")));
+        QVERIFY(log.contains(QStringLiteral("MMEM:DEL \"A+1.WMF\",INT")));
+        QCOMPARE(log.filter(QStringLiteral("eeprom-write")), QStringList());
+        QVERIFY(!QFile::exists(tester.printDir + QStringLiteral("/A+1.WMF")));
     }
 };
 

@@ -67,7 +67,10 @@ void clickRow(QListWidget* list, int row)
 {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
-QByteArray clipboardWmf() { return QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(wmf::WmfMimeType)); }
+QByteArray clipboardWmf()
+{
+    return QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(wmf::WmfMimeType));
+}
 QRgb statusColour(const MainForm& form) { return form.Status->palette().color(QPalette::Window).rgb() & 0xFFFFFF; }
 // A value the window kept in its settings file; `kind` gives its type.
 QVariant setting(const QTemporaryDir& programDir, const char* section, const char* key,

@@ -159,7 +159,8 @@ private slots:
         for (const QString& name : {QString(), QStringLiteral("   "), QStringLiteral(".."), QStringLiteral("../x.WMF"),
                                     QStringLiteral("a\\b.WMF"), QStringLiteral("C:X.WMF"), QStringLiteral("a\"b.WMF"),
                                     QStringLiteral("a\nb.WMF")}) {
-            const TransferResult r = transferHardcopy(transport, Bus::Gpib, name, pc.path(), name, [] { return OnConflict::Overwrite; });
+            const TransferResult r =
+                transferHardcopy(transport, Bus::Gpib, name, pc.path(), name, [] { return OnConflict::Overwrite; });
             QCOMPARE(r.status, TransferResult::Refused);
             QVERIFY(!r.reason.isEmpty());
             const DeleteResult d = deleteOnTester(transport, Bus::Gpib, name);

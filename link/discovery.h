@@ -1,0 +1,23 @@
+#pragma once
+// Finding testers on the IEEE bus: "*IDN?" at each primary address 1 to 30, through the NI-488.2
+// library when one loads and through each "++" adapter, with short time-outs.
+
+#include <QString>
+#include <QStringList>
+
+namespace qlx {
+
+struct FoundTester {
+    QString address;  // as the address box and --address take it
+    QString identity; // the answer to "*IDN?", without its line end
+};
+
+// The adapters to search besides those given: the serial devices under `byIdFolder` whose names
+// say "Prologix" or "GPIB" (other serial devices are not touched).
+QStringList adaptersById(const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));
+
+// Every QLX tester that answers, in the order found. `adapters` are device paths or HOST[:PORT];
+// an adapter that cannot be used is noted in *problems, and the search goes on.
+QList<FoundTester> discoverTesters(const QStringList& adapters, QStringList* problems);
+
+} // namespace qlx
