@@ -87,9 +87,9 @@ _qlxctl()
     local options=""
     case $command in
         list) options="--json" ;;
-        get) options="--all --to --overwrite" ;;
-        sync) options="--to --overwrite --rename --trust-size --watch" ;;
-        move) options="--all --to --overwrite --rename --watch" ;;
+        get) options="--all --to --overwrite --rename --convert" ;;
+        sync) options="--to --overwrite --rename --trust-size --watch --convert" ;;
+        move) options="--all --to --overwrite --rename --watch --convert" ;;
         delete) options="--all --yes" ;;
         discover) options="--adapter" ;;
     esac

@@ -1,12 +1,6 @@
 // qlxsim --adapter as a host driver sees it: raw bytes over a pseudo-terminal or a TCP connection,
 // and the bus log that shows what reached the tester.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <termios.h>
-#include <unistd.h>
+#include "tests/support/rawchannel.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -20,102 +14,6 @@ const std::string kBlock = "#16" + kRaw + "\r\n"; // the tester's answer for it
 const std::string kEsc = "\x1b";
 const std::string kIdn = "Halvard&Brenn,QLX,1234567/890,V3.10\r\n";
 const std::string kAr488Version = "AR488 GPIB controller, ver. 0.53.03, 20/01/2025\r\n";
-
-// The host's end of the adapter: a device path or 127.0.0.1:PORT.
-class Channel {
-public:
-    explicit Channel(const QString& where)
-    {
-        if (where.startsWith("/dev/")) {
-            fd_ = ::open(where.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-            termios tio{};
-            if (fd_ >= 0 && tcgetattr(fd_, &tio) == 0) {
-                cfmakeraw(&tio);
-                tcsetattr(fd_, TCSANOW, &tio);
-            }
-            return;
-        }
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(where.section(':', 1).toUShort());
-        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    ~Channel()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool isOpen() const { return fd_ >= 0; }
-
-    void send(const std::string& bytes) const
-    {
-        QCOMPARE(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-
-    // Reads until `count` bytes arrived, the line stays quiet for `quietMs` or it is gone.
-    std::string receive(std::size_t count, int quietMs) const
-    {
-        std::string got;
-        char buffer[4096];
-        pollfd fd{fd_, POLLIN, 0};
-        while (got.size() < count && poll(&fd, 1, quietMs) > 0) {
-            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
-            if (n <= 0)
-                break;
-            got.append(buffer, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
-
-    std::string query(const std::string& bytes, std::size_t count, int quietMs = 500) const
-    {
-        send(bytes);
-        return receive(count, quietMs);
-    }
-
-private:
-    int fd_ = -1;
-};
-
-class AdapterProcess {
-public:
-    AdapterProcess(const QStringList& options)
-    {
-        process_.setProgram(qEnvironmentVariable("QLX_BUILD_DIR") + "/qlxsim");
-        process_.setArguments(options);
-        process_.start();
-        where_ = nextLine();
-    }
-    ~AdapterProcess()
-    {
-        process_.kill();
-        process_.waitForFinished();
-    }
-    QString where() const { return where_; }
-    // A further line on standard output (the new device after a hang-up).
-    QString nextLine()
-    {
-        while (!process_.canReadLine() && process_.waitForReadyRead(5000)) {
-        }
-        return QString::fromLocal8Bit(process_.readLine()).trimmed();
-    }
-    // Ends it as a signal does; its standard error.
-    QString stop()
-    {
-        process_.terminate();
-        process_.waitForFinished();
-        return QString::fromLocal8Bit(process_.readAllStandardError());
-    }
-
-private:
-    QProcess process_;
-    QString where_;
-};
 
 } // namespace
 
@@ -134,14 +32,14 @@ class TestSimAdapter : public QObject {
         return QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
     }
 
-    AdapterProcess* start(const QString& model, bool tcp, const QStringList& more = {})
+    SimProcess* start(const QString& model, bool tcp, const QStringList& more = {})
     {
         QFile::remove(logPath());
         QStringList options{"--adapter", model, "--dir", folder(), "--log", logPath()};
         if (tcp)
             options << "--tcp"
                     << "0";
-        return new AdapterProcess(options + more);
+        return new SimProcess(options + more);
     }
 
 private slots:
@@ -172,7 +70,7 @@ private slots:
         QFETCH(bool, tcp);
         QFETCH(QByteArray, version);
         QFETCH(int, eepromWrites);
-        std::unique_ptr<AdapterProcess> sim(start(model, tcp));
+        std::unique_ptr<SimProcess> sim(start(model, tcp));
         Channel line(sim->where());
         QVERIFY(line.isOpen());
         if (model == "ar488") {
@@ -223,7 +121,7 @@ private slots:
     {
         QFETCH(int, gap);
         QFETCH(bool, severalReads);
-        std::unique_ptr<AdapterProcess> sim(start("prologix", true, {"--block-pause", "400:1000"}));
+        std::unique_ptr<SimProcess> sim(start("prologix", true, {"--block-pause", "400:1000"}));
         Channel line(sim->where());
         line.send("++savecfg 0\n++addr 20\n++read_tmo_ms " + std::to_string(gap) + "\nMMEM:DATA? \"BIG.BIN\"\n");
         const std::string block = "#42500" + std::string(2500, 'x') + "\r\n";
@@ -239,7 +137,7 @@ private slots:
     // Nobody at the address, the tester off, or the adapter gone halfway through a block.
     void nobodyAnswers()
     {
-        std::unique_ptr<AdapterProcess> sim(start("prologix", false, {"--address", "7"}));
+        std::unique_ptr<SimProcess> sim(start("prologix", false, {"--address", "7"}));
         Channel line(sim->where());
         QVERIFY(line.query("++savecfg 0\n++addr 20\n++read_tmo_ms 50\n*IDN?\n++read eoi\n", 100).empty());
         QVERIFY(log().contains("no-listener 20") && log().contains("no-talker 20"));

@@ -1,87 +1,13 @@
 // qlxsim as a client sees it: a raw serial device whose path is the first line of its output.
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
 
 #include "tests/sim/listing_check.h"
+#include "tests/support/rawchannel.h"
 
 namespace {
-
-// A running qlxsim and the device it offers.
-class SimProcess {
-public:
-    SimProcess(const QString& folder, QStringList options)
-    {
-        process_.setProgram(qEnvironmentVariable("QLX_BUILD_DIR") + "/qlxsim");
-        process_.setArguments(QStringList{"--dir", folder} + options);
-        process_.start();
-        if (process_.waitForReadyRead(10000))
-            path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-    }
-    ~SimProcess()
-    {
-        process_.kill();
-        process_.waitForFinished();
-    }
-    QString path() const { return path_; }
-
-private:
-    QProcess process_;
-    QString path_;
-};
-
-class Line {
-public:
-    explicit Line(const QString& path) : fd_(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY))
-    {
-        termios tio{};
-        if (fd_ >= 0 && tcgetattr(fd_, &tio) == 0) {
-            cfmakeraw(&tio);
-            tcsetattr(fd_, TCSANOW, &tio);
-        }
-    }
-    ~Line()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool isOpen() const { return fd_ >= 0; }
-
-    void send(const std::string& bytes) const
-    {
-        QCOMPARE(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-
-    // Reads until `count` bytes arrived or the line stays quiet for `quietMs`.
-    std::string receive(std::size_t count, int quietMs = 2000) const
-    {
-        std::string got;
-        char buffer[4096];
-        pollfd fd{fd_, POLLIN, 0};
-        while (got.size() < count && poll(&fd, 1, quietMs) > 0) {
-            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
-            if (n <= 0)
-                break;
-            got.append(buffer, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
-
-    std::string query(const std::string& command, std::size_t count) const
-    {
-        send(command);
-        return receive(count);
-    }
-
-private:
-    int fd_;
-};
 
 const std::string kIdn = "Halvard&Brenn,QLX,1234567/890,V3.10";
 const std::string kRaw("A\0B\r\nC", 6);
@@ -114,13 +40,13 @@ private slots:
 
     void servesTheCommandsAndLogsThem()
     {
-        SimProcess sim(folder(), {"--baud", "0", "--log", logPath()});
-        QVERIFY(sim.path().startsWith("/dev/"));
+        SimProcess sim({"--dir", folder(), "--baud", "0", "--log", logPath()});
+        QVERIFY(sim.where().startsWith("/dev/"));
         {
-            Line line(sim.path());
+            Channel line(sim.where());
             QVERIFY(line.isOpen());
             line.send("*SEC 0\n");
-            QCOMPARE(line.query("*IDN?\n", kIdn.size() + 2), kIdn + "\r\n");
+            QCOMPARE(line.query("*IDN?\n", kIdn.size() + 2, 2000), kIdn + "\r\n");
             line.send("MMEM:CDIR \"\\USERDATA\\PRINT\"\n");
             QVERIFY(line.receive(1, 300).empty()); // no answer to a directory change
             line.send("MMEM:SCAN?\n");
@@ -129,10 +55,10 @@ private slots:
             QCOMPARE(hardcopiesInListing(answer, true)->size(), 5);
         }
         // The client closes the device and opens it again: the tester still serves.
-        Line again(sim.path());
-        QCOMPARE(again.query("MMEM:DATA? \"Z.WMF\"\n", 11), "#16" + kRaw + "\r\n");
+        Channel again(sim.where());
+        QCOMPARE(again.query("MMEM:DATA? \"Z.WMF\"\n", 11, 2000), "#16" + kRaw + "\r\n");
         again.send("MMEM:DEL \"Z.WMF\",INT\n*GTL\n");
-        QVERIFY(again.query("*IDN?\n", kIdn.size() + 2).starts_with("Halv"));
+        QVERIFY(again.query("*IDN?\n", kIdn.size() + 2, 2000).starts_with("Halv"));
         QVERIFY(!QFile::exists(folder() + "/Z.WMF"));
 
         QFile log(logPath());
@@ -166,11 +92,8 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(QByteArray, command);
         QFETCH(QByteArray, expected);
-        SimProcess sim(folder(), options << "--baud"
-                                         << "0"
-                                         << "--log"
-                                         << "");
-        Line line(sim.path());
+        SimProcess sim(QStringList{"--dir", folder(), "--baud", "0", "--log", ""} + options);
+        Channel line(sim.where());
         line.send(command.toStdString());
         QCOMPARE(QByteArray::fromStdString(line.receive(100000, 500)), expected);
     }

@@ -96,31 +96,7 @@ private slots:
     // Turned, aligned, spaced and clipped text lands in the same places at any size.
     void layoutHoldsAtEverySize()
     {
-        WmfBuilder b;
-        b.brush(0, Qt::black)
-            .select(0)
-            .rect(0, 0, 1000, 1000)
-            .textColor(Qt::white)
-            .bkMode(1)
-            .font(-60, "Arial", 400, 900)
-            .select(1)
-            .textOut(60, 950, "Upwards")
-            .font(-60, "Times New Roman", 700, 450)
-            .select(2)
-            .textOut(150, 700, "Slanted")
-            .font(-50, "Courier New")
-            .select(3)
-            .rec(0x012E, {6})
-            .textOut(500, 100, "Centred")
-            .rec(0x012E, {2 | 24})
-            .textOut(950, 250, "Right")
-            .rec(0x012E, {0})
-            .rec(0x0108, {30})
-            .textOut(400, 400, "Spaced")
-            .rec(0x0108, {0})
-            .extTextOut(400, 550, "Clipped", {}, QRect(400, 550, 130, 25))
-            .extTextOut(400, 700, "Wide", {120, 120, 120, 120});
-        const wmf::Picture picture = wmf::Picture::fromData(b.bytes());
+        const wmf::Picture picture = wmf::Picture::fromData(awkwardText());
         const QSize small(640, 360);
         const QImage reference = wmf::renderImage(picture, small);
         for (QSize large : {QSize(1920, 1080), QSize(3840, 2160), QSize(7680, 4320)}) {
