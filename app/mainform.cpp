@@ -4,7 +4,7 @@
 #include "app/iniio.h"
 #include "app/settings.h"
 #include "app/layout.h"
-#include "app/textfit.h"
+#include "app/mainform_textfit.h"
 #include "app/title.h"
 #include "pcfiles/mainform_pcfilelist.h"
 #include "platform/dialogs.h"

@@ -1,8 +1,8 @@
 // "Read QLX Directory" in the real window against the simulated tester, on both buses.
 #include "app/mainform.h"
 
-#include "../support/scripted_dialogs.h"
-#include "../support/simulated_tester.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/simulated_tester.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

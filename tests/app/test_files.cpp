@@ -3,8 +3,8 @@
 #include "app/mainform.h"
 #include "pcfiles/mainform_pcfilelist.h"
 
-#include "../support/scripted_dialogs.h"
-#include "../support/simulated_tester.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/simulated_tester.h"
 
 #include <QLabel>
 #include <QLineEdit>

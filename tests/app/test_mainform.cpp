@@ -2,7 +2,7 @@
 // and without a file named, the bus choice and shutdown.
 #include "app/mainform.h"
 #include "app/mainform_colours.h"
-#include "app/textfit.h"
+#include "app/mainform_textfit.h"
 #include "pcfiles/mainform_pcfilelist.h"
 #include "platform/pictureview.h"
 #include "tests/support/scripted_dialogs.h"

@@ -1,5 +1,5 @@
 // build/qlxctl as a user runs it, without a display, against the simulated tester on both buses.
-#include "../support/simulated_tester.h"
+#include "tests/support/simulated_tester.h"
 
 #include <QDir>
 #include <QProcess>

@@ -3,7 +3,7 @@
 #include "link/gpibaddress.h"
 #include "store/testersession.h"
 
-#include "../support/simulated_tester.h"
+#include "tests/support/simulated_tester.h"
 
 #include <QTcpServer>
 #include <QtTest>

@@ -5,7 +5,7 @@
 
 #include <QTest>
 
-#include "../support/recording_observer.h"
+#include "tests/support/recording_observer.h"
 
 using namespace qlx;
 

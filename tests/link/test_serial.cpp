@@ -1,11 +1,11 @@
 // The serial transport against a scripted tester on a pseudo-terminal.
 #include "link/transport.h"
-#include "ptypeer.h"
+#include "tests/support/ptypeer.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 
-#include "../support/recording_observer.h"
+#include "tests/support/recording_observer.h"
 
 using namespace qlx;
 

@@ -9,7 +9,7 @@
 #include "sim/pacer.h"
 #include "sim/sample_screens.h"
 #include "sim/wmf_writer.h"
-#include "tests/sim/listing_check.h"
+#include "tests/support/listing_check.h"
 
 using namespace qlxsim;
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 #include <QtTest>
 #include <fstream>
 
-#include "tests/sim/listing_check.h"
+#include "tests/support/listing_check.h"
 #include "tests/support/rawchannel.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "store/deletion.h"
 #include "store/transfer.h"
 
-#include "../support/simulated_tester.h"
+#include "tests/support/simulated_tester.h"
 
 #include <QDir>
 

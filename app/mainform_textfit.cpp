@@ -1,4 +1,4 @@
-#include "app/textfit.h"
+#include "app/mainform_textfit.h"
 
 #include <QFontMetrics>
 

@@ -7,8 +7,8 @@
 #include "wmf/wmfclipboard.h"
 #include "platform/pictureview.h"
 
-#include "../support/scripted_dialogs.h"
-#include "../support/simulated_tester.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/simulated_tester.h"
 #include "tests/support/wmfbuilder.h"
 
 #include <QApplication>
@@ -385,4 +385,4 @@ private slots:
 };
 
 QTEST_MAIN(RoadTest)
-#include "test_road.moc"
+#include "test_serial_road.moc"
