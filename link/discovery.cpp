@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kFirstAddress = 1;
 constexpr int kLastAddress = 30;
-constexpr int kLibraryTimeoutCode = 10; // 300 ms
+constexpr int kLibraryTimeoutCode = 10;          // 300 ms
 constexpr AdapterTiming kSearchTiming{300, 500}; // one "++read eoi" an address
 
 // "*IDN?" at each primary address through the device that `deviceAt` readies for it (null: none).

@@ -17,6 +17,7 @@ constexpr int kQuietMs = 200;     // what an adapter says unasked is over after 
 constexpr int kGapMarginMs = 250; // past the adapter's gap its read has surely ended
 constexpr int kLineEndMs = 1000;  // the line end after a block comes with it
 constexpr qint64 kMaxTextLength = 1024 * 1024;
+constexpr qint64 kReadBuffer = 4 * 1024 * 1024;
 
 // A vanished device or a hung-up line.
 bool isLinkFailure(QSerialPort::SerialPortError e)
@@ -82,6 +83,7 @@ std::unique_ptr<GpibAdapter> GpibAdapter::open(const GpibAddress& address, QStri
         port->setParity(QSerialPort::NoParity);
         port->setStopBits(QSerialPort::OneStop);
         port->setFlowControl(QSerialPort::NoFlowControl);
+        port->setReadBufferSize(kReadBuffer); // a link that floods is held back, not stored
         if (!port->open(QIODevice::ReadWrite)) {
             *error =
                 QStringLiteral("the GPIB adapter %1 could not be opened: %2").arg(address.device, port->errorString());
@@ -94,6 +96,7 @@ std::unique_ptr<GpibAdapter> GpibAdapter::open(const GpibAddress& address, QStri
         link = std::move(port);
     } else {
         auto socket = std::make_unique<QTcpSocket>();
+        socket->setReadBufferSize(kReadBuffer);
         socket->connectToHost(address.host, address.port);
         QEventLoop loop;
         QTimer::singleShot(kConnectMs, &loop, &QEventLoop::quit);
@@ -114,7 +117,7 @@ std::unique_ptr<GpibAdapter> GpibAdapter::open(const GpibAddress& address, QStri
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         link = std::move(socket);
     }
-    std::unique_ptr<GpibAdapter> adapter(new GpibAdapter(std::move(link), timing));
+    auto adapter = std::make_unique<GpibAdapter>(std::move(link), timing);
     *error = adapter->start(address.primary);
     if (!error->isEmpty()) {
         *error = QStringLiteral("the GPIB adapter at %1 %2").arg(address.text().section(u'@', 1), *error);
@@ -252,7 +255,7 @@ void GpibAdapter::finishBlock()
 {
     for (const char end : {'\r', '\n'}) {
         char next = 0;
-        if (!waitForBytes(kLineEndMs) || !m_link->peek(&next, 1) || next != end)
+        if (!waitForBytes(qMin(kLineEndMs, m_timing.deviceTimeoutMs)) || !m_link->peek(&next, 1) || next != end)
             continue;
         m_link->getChar(&next);
     }

@@ -40,6 +40,8 @@ public:
     // "++ver".
     static std::unique_ptr<GpibAdapter> open(const GpibAddress& address, QString* error,
                                              const AdapterTiming& timing = AdapterTiming());
+    // An adapter on a link that is already open and set up, as open() leaves it.
+    GpibAdapter(std::unique_ptr<QIODevice> link, const AdapterTiming& timing);
     ~GpibAdapter() override;
 
     // Talks to the tester at another primary address from now on.
@@ -56,7 +58,6 @@ public:
     bool aborted() const override { return m_aborted; }
 
 private:
-    GpibAdapter(std::unique_ptr<QIODevice> link, const AdapterTiming& timing);
     QString start(int primary);
     QByteArray adapterReply(int ms);
     void adapterCommand(const QByteArray& command);

@@ -32,6 +32,8 @@ public:
     // where there is more to say than that the tester is not there (an adapter's).
     bool openGpib(const GpibAddress& address, qint16* handle = nullptr, QString* error = nullptr);
     bool openGpib(int primaryAddress, qint16* handle = nullptr);
+    // The tester on the IEEE bus through `device` from now on.
+    void attachGpib(std::unique_ptr<GpibDevice> device) { m_gpib = std::move(device); }
     // Closes a port left open, then opens `portName` at 19200 baud, 8 data bits, no parity,
     // 1 stop bit, no handshake. False when it cannot be opened or an exchange is waiting.
     bool openSerial(const QString& portName);
