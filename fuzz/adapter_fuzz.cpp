@@ -80,9 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(identity.text.size() <= 500);
     const qlx::DataAnswer block = transport.queryData(qlx::Bus::Gpib, "MMEM:DATA? \"A.WMF\"");
     if (block.outcome == qlx::Outcome::Ok) {
-        // The block is the second answer; the data follows its header.
+        // The block is the second answer (all of the stream when it has no line end); the data
+        // follows its header.
         const qsizetype start = stream.indexOf('\n') + 1;
-        check(start > 0 && stream.at(start) == '#');
+        check(stream.at(start) == '#');
         const int digits = stream.at(start + 1) - '0';
         const qint64 declared = qlx::digitsValue(QByteArrayView(stream).sliced(start + 2, digits));
         check(declared <= qlx::kMaxBlockLength && block.data == stream.mid(start + 2 + digits, declared));

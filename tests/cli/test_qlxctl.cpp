@@ -275,6 +275,39 @@ private slots:
         QCOMPARE(tester->busLog().filter("MMEM:DATA?").size(), 2);
     }
 
+    // --convert draws a picture beside each hardcopy written; one that cannot be drawn is reported
+    // and leaves its hardcopy as it came.
+    void convertsBesideEachCopy()
+    {
+        QTemporaryDir samples;
+        QProcess::execute(SimulatedTester::buildPath("qlxsamples"), {samples.path()});
+        QFile sample(samples.filePath("HC_0001.WMF"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        tester->addFile("SCREEN.WMF", sample.readAll());
+        tester->addFile("BROKEN.WMF", "no metafile");
+        useBus(false);
+        QTemporaryDir pc;
+        const Run run = qlxctl({"get", "--all", "--convert", "png", "--to", pc.path()});
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.contains("BROKEN.png"));
+        QCOMPARE(files(pc.path()).size(), 3);
+        QVERIFY(!QFile::exists(pc.filePath("BROKEN.png")));
+        QCOMPARE(contents(pc.filePath("BROKEN.WMF")), QByteArray("no metafile"));
+        QVERIFY(contents(pc.filePath("SCREEN.png")).startsWith("\x89PNG\r\n"));
+    }
+
+    // discover finds the tester through the library and through an adapter, at its own address.
+    void discoversTesters()
+    {
+        useBus(false);
+        const QString adapter = tester->startSerial({"--adapter", "prologix", "--address", "7"});
+        const Run run = qlxctl({"discover", "--adapter", adapter});
+        QCOMPARE(run.status, 0);
+        const QByteArray identity = "Halvard&Brenn,QLX,1234567/890,V3.10";
+        QCOMPARE(run.out, "20\t" + identity + "\n7@" + adapter.toLocal8Bit() + "\t" + identity + "\n");
+        QCOMPARE(tester->busLog().filter("eeprom-write"), QStringList());
+    }
+
     void reportsUsageAndAbsentTester()
     {
         QCOMPARE(qlxctl({"fetch"}).status, 2);
