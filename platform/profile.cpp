@@ -1,7 +1,8 @@
 #include "platform/profile.h"
 
+#include "platform/files.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 namespace qlx {
 namespace {
@@ -105,8 +106,7 @@ QByteArray readAll(const QString& filePath)
 
 bool writeAll(const QString& filePath, const QByteArray& content)
 {
-    QSaveFile out(filePath);
-    if (out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit())
+    if (writeFileSafely(filePath, content).isEmpty())
         return true;
     // A folder that does not let us create the temporary file may still let us rewrite the file.
     QFile direct(filePath);

@@ -22,10 +22,6 @@ enum class PcCopy { Absent, Identical, Different };
 // Compares `data` with the file at `path` in memory.
 PcCopy comparePcCopy(const QString& path, const QByteArray& data);
 
-// Writes `data` into a temporary file beside `path` and renames it over `path` once it is complete
-// and flushed. On failure the old file is untouched, no temporary file remains, and the result
-// is the reason; on success it is empty.
-QString writeFileSafely(const QString& path, const QByteArray& data);
 
 // What becomes of the tester's bytes when the folder holds a different file of that name: nothing
 // (the PC file is kept), they replace it, or they go beside it under the next free name

@@ -23,7 +23,8 @@ QString writeWhole(const QString& out, const QByteArray& bytes)
     QSaveFile file(out);
     if (bytes.isEmpty())
         return QStringLiteral("%1: nothing to write").arg(out);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // Unbuffered: a write that fails only when buffered data is flushed would not stop the rename.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() || !file.commit())
         return QStringLiteral("cannot write %1: %2").arg(out, file.errorString());
     return {};
 }

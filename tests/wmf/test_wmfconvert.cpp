@@ -15,6 +15,10 @@
 #include <QSvgRenderer>
 #include <QtTest>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 namespace {
 
 QString tool() { return qEnvironmentVariable("QLX_BUILD_DIR", ".") + "/qlxrender"; }
@@ -85,6 +89,23 @@ class TestWmfConvert : public QObject {
     QTemporaryDir dir;
 
 private slots:
+    // A disk that fills up while a small picture is written leaves no file, not a short one.
+    void fullDiskWritesNothing()
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        QTemporaryDir out;
+        const wmf::Picture picture = wmf::Picture::fromData(awkwardText());
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 100;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const QString error = wmf::savePicture(picture, out.filePath("p.png"), wmf::Format::Png, QSize(40, 40));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
     void initTestCase()
     {
         for (const char* t : {"pdfinfo", "pdftotext", "pdffonts", "pdftoppm"})
