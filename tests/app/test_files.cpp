@@ -98,12 +98,21 @@ private slots:
     }
 
     // The same road through a "++" adapter: only the address box differs.
+    void adapterRoad_data()
+    {
+        QTest::addColumn<QStringList>("adapter");
+        QTest::newRow("prologix pty") << QStringList{"--adapter", "prologix"};
+        QTest::newRow("prologix tcp") << QStringList{"--adapter", "prologix", "--tcp", "0"};
+        QTest::newRow("ar488 pty") << QStringList{"--adapter", "ar488"};
+        QTest::newRow("ar488 tcp") << QStringList{"--adapter", "ar488", "--tcp", "0"};
+    }
     void adapterRoad()
     {
+        QFETCH(QStringList, adapter);
         SimulatedTester tester;
         tester.addFile(QStringLiteral("A+1.WMF"), "one");
         tester.addFile(QStringLiteral("B.WMF"), "bee");
-        const QString where = tester.startSerial({"--adapter", "prologix", "--tcp", "0"});
+        const QString where = tester.startSerial(adapter);
         QVERIFY(!where.isEmpty());
         QTemporaryDir pc;
         QFile older(pc.filePath(QStringLiteral("B.WMF")));
@@ -141,6 +150,8 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("MMEM:DATA? \"A+1.WMF\"")));
         QVERIFY(log.contains(QStringLiteral("MMEM:DEL \"A+1.WMF\",INT")));
         QCOMPARE(log.filter(QStringLiteral("eeprom-write")), QStringList());
+        if (adapter.contains(QStringLiteral("ar488")))
+            QCOMPARE(log.filter(QStringLiteral("savecfg")), QStringList());
         QVERIFY(!QFile::exists(tester.printDir + QStringLiteral("/A+1.WMF")));
     }
 };

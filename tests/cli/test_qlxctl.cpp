@@ -96,7 +96,8 @@ private slots:
         QTest::addColumn<QStringList>("adapter");
         QTest::newRow("gpib") << false << QStringList();
         QTest::newRow("serial") << true << QStringList();
-        QTest::newRow("gpib through an adapter") << false << QStringList{"--adapter", "ar488", "--tcp", "0"};
+        QTest::newRow("gpib through a prologix on a pty") << false << QStringList{"--adapter", "prologix"};
+        QTest::newRow("gpib through an ar488 on tcp") << false << QStringList{"--adapter", "ar488", "--tcp", "0"};
     }
     void copiesListsAndDeletes()
     {
