@@ -25,6 +25,50 @@ bool isLinkFailure(QSerialPort::SerialPortError e)
     return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || e == QSerialPort::WriteError;
 }
 
+// A serial adapter's device at an AR488's rate (the USB model ignores it), raw, nothing waiting.
+std::unique_ptr<QIODevice> openDevice(const QString& path, QString* error)
+{
+    auto port = std::make_unique<QSerialPort>(path);
+    port->setBaudRate(QSerialPort::Baud115200);
+    port->setDataBits(QSerialPort::Data8);
+    port->setParity(QSerialPort::NoParity);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    port->setReadBufferSize(kReadBuffer); // a link that floods is held back, not stored
+    if (!port->open(QIODevice::ReadWrite)) {
+        *error = QStringLiteral("the GPIB adapter %1 could not be opened: %2").arg(path, port->errorString());
+        if (port->error() == QSerialPort::PermissionError)
+            *error += QStringLiteral(" (serial devices belong to the group dialout: "
+                                     "sudo usermod -aG dialout $USER, then log in again)");
+        return nullptr;
+    }
+    port->clear(QSerialPort::Input);
+    return port;
+}
+
+// A network adapter's connection, waited for in a local event loop.
+std::unique_ptr<QIODevice> openNetwork(const GpibAddress& address, QString* error)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->setReadBufferSize(kReadBuffer);
+    socket->connectToHost(address.host, address.port);
+    QEventLoop loop;
+    QTimer::singleShot(kConnectMs, &loop, &QEventLoop::quit);
+    QObject::connect(socket.get(), &QTcpSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    if (socket->state() != QAbstractSocket::ConnectedState && socket->state() != QAbstractSocket::UnconnectedState)
+        loop.exec();
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        const QString why = socket->error() == QAbstractSocket::UnknownSocketError
+                                ? QStringLiteral("no answer within %1 s").arg(kConnectMs / 1000)
+                                : socket->errorString();
+        *error = QStringLiteral("the GPIB adapter at %1 cannot be reached: %2").arg(address.where(), why);
+        return nullptr;
+    }
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    return socket;
+}
+
 } // namespace
 
 QByteArray adapterLine(const QByteArray& command)
@@ -75,52 +119,14 @@ GpibAdapter::~GpibAdapter()
 
 std::unique_ptr<GpibAdapter> GpibAdapter::open(const GpibAddress& address, QString* error, const AdapterTiming& timing)
 {
-    std::unique_ptr<QIODevice> link;
-    if (address.kind == GpibAddress::Device) {
-        auto port = std::make_unique<QSerialPort>(address.device);
-        port->setBaudRate(QSerialPort::Baud115200); // an AR488's line; the USB model ignores it
-        port->setDataBits(QSerialPort::Data8);
-        port->setParity(QSerialPort::NoParity);
-        port->setStopBits(QSerialPort::OneStop);
-        port->setFlowControl(QSerialPort::NoFlowControl);
-        port->setReadBufferSize(kReadBuffer); // a link that floods is held back, not stored
-        if (!port->open(QIODevice::ReadWrite)) {
-            *error =
-                QStringLiteral("the GPIB adapter %1 could not be opened: %2").arg(address.device, port->errorString());
-            if (port->error() == QSerialPort::PermissionError)
-                *error += QStringLiteral(" (serial devices belong to the group dialout: "
-                                         "sudo usermod -aG dialout $USER, then log in again)");
-            return nullptr;
-        }
-        port->clear(QSerialPort::Input);
-        link = std::move(port);
-    } else {
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->setReadBufferSize(kReadBuffer);
-        socket->connectToHost(address.host, address.port);
-        QEventLoop loop;
-        QTimer::singleShot(kConnectMs, &loop, &QEventLoop::quit);
-        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, &QEventLoop::quit);
-        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
-        if (socket->state() != QAbstractSocket::ConnectedState && socket->state() != QAbstractSocket::UnconnectedState)
-            loop.exec();
-        if (socket->state() != QAbstractSocket::ConnectedState) {
-            const QString why = socket->error() == QAbstractSocket::UnknownSocketError
-                                    ? QStringLiteral("no answer within %1 s").arg(kConnectMs / 1000)
-                                    : socket->errorString();
-            *error = QStringLiteral("the GPIB adapter at %1:%2 cannot be reached: %3")
-                         .arg(address.host)
-                         .arg(address.port)
-                         .arg(why);
-            return nullptr;
-        }
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        link = std::move(socket);
-    }
+    std::unique_ptr<QIODevice> link =
+        address.kind == GpibAddress::Device ? openDevice(address.device, error) : openNetwork(address, error);
+    if (!link)
+        return nullptr;
     auto adapter = std::make_unique<GpibAdapter>(std::move(link), timing);
-    *error = adapter->start(address.primary);
-    if (!error->isEmpty()) {
-        *error = QStringLiteral("the GPIB adapter at %1 %2").arg(address.text().section(u'@', 1), *error);
+    const QString reason = adapter->start(address.primary);
+    if (!reason.isEmpty()) {
+        *error = QStringLiteral("the GPIB adapter at %1 %2").arg(address.where(), reason);
         return nullptr;
     }
     return adapter;
@@ -129,18 +135,18 @@ std::unique_ptr<GpibAdapter> GpibAdapter::open(const GpibAddress& address, QStri
 QString GpibAdapter::start(int primary)
 {
     adapterCommand("++ver");
-    m_version = adapterReply(kVersionMs);
-    if (m_version.isEmpty())
-        m_version = adapterReply(kStartingMs); // an AR488 that was starting says who it is now
-    if (m_version.isEmpty()) {
+    QByteArray version = adapterReply(kVersionMs);
+    if (version.isEmpty())
+        version = adapterReply(kStartingMs); // an AR488 that was starting says who it is now
+    if (version.isEmpty()) {
         adapterCommand("++ver");
-        m_version = adapterReply(kVersionMs);
+        version = adapterReply(kVersionMs);
     }
     discardInput(kQuietMs); // its greeting after the answer, say
-    if (m_version.isEmpty())
+    if (version.isEmpty())
         return m_failed ? QStringLiteral("went away") : QStringLiteral("does not answer \"++ver\"");
     // An AR488 writes its EEPROM on any "++savecfg"; the others save every setting while it is on.
-    if (!m_version.contains("AR488"))
+    if (!version.contains("AR488"))
         adapterCommand("++savecfg 0");
     adapterCommand("++mode 1");
     setPrimaryAddress(primary);

@@ -46,9 +46,6 @@ public:
 
     // Talks to the tester at another primary address from now on.
     void setPrimaryAddress(int primary);
-    // The adapter's answer to "++ver".
-    QByteArray version() const { return m_version; }
-
     void write(const QByteArray& command) override;
     QByteArray readText(int maxLength, TransportObserver* debug) override;
     qint64 read(char* into, qint64 length) override;
@@ -68,7 +65,6 @@ private:
 
     std::unique_ptr<QIODevice> m_link;
     AdapterTiming m_timing;
-    QByteArray m_version;
     bool m_reading = false; // a "++read eoi" is in progress
     bool m_failed = false;  // the link went away
     bool m_aborted = false;

@@ -4,17 +4,16 @@
 
 namespace qlx {
 
+QString GpibAddress::where() const
+{
+    if (kind == Device)
+        return device;
+    return QStringLiteral("%1:%2").arg(host.contains(u':') ? u'[' + host + u']' : host).arg(port);
+}
+
 QString GpibAddress::text() const
 {
-    switch (kind) {
-    case Library:
-        return QString::number(primary);
-    case Device:
-        return QStringLiteral("%1@%2").arg(primary).arg(device);
-    case Network:
-        return QStringLiteral("%1@%2:%3").arg(primary).arg(host.contains(u':') ? u'[' + host + u']' : host).arg(port);
-    }
-    return {};
+    return kind == Library ? QString::number(primary) : QStringLiteral("%1@%2").arg(primary).arg(where());
 }
 
 std::optional<GpibAddress> parseGpibAddress(const QString& text)

@@ -14,10 +14,11 @@ struct GpibAddress {
     enum Kind { Library, Device, Network };
     Kind kind = Library;
     int primary = 0;
-    QString device;       // Device: the path, starting with "/"
-    QString host;         // Network: the name or address
-    quint16 port = 0;     // Network: the TCP port
-    QString text() const; // how it is written: "PAD", "PAD@DEVICE" or "PAD@HOST:PORT"
+    QString device;        // Device: the path, starting with "/"
+    QString host;          // Network: the name or address
+    quint16 port = 0;      // Network: the TCP port
+    QString text() const;  // how it is written: "PAD", "PAD@DEVICE" or "PAD@HOST:PORT"
+    QString where() const; // an adapter's device, or HOST:PORT
 };
 
 inline constexpr quint16 kAdapterPort = 1234; // the network adapter's port
