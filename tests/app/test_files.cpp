@@ -100,11 +100,7 @@ private slots:
     // The same road through a "++" adapter: only the address box differs.
     void adapterRoad_data()
     {
-        QTest::addColumn<QStringList>("adapter");
-        QTest::newRow("prologix pty") << QStringList{"--adapter", "prologix"};
-        QTest::newRow("prologix tcp") << QStringList{"--adapter", "prologix", "--tcp", "0"};
-        QTest::newRow("ar488 pty") << QStringList{"--adapter", "ar488"};
-        QTest::newRow("ar488 tcp") << QStringList{"--adapter", "ar488", "--tcp", "0"};
+        addAdapterRows();
     }
     void adapterRoad()
     {

@@ -74,3 +74,13 @@ public:
     QString printDir;
     QProcess serial;
 };
+
+// A data column "adapter" with qlxsim's options for each adapter kind on each link.
+inline void addAdapterRows()
+{
+    QTest::addColumn<QStringList>("adapter");
+    QTest::newRow("prologix pty") << QStringList{"--adapter", "prologix"};
+    QTest::newRow("prologix tcp") << QStringList{"--adapter", "prologix", "--tcp", "0"};
+    QTest::newRow("ar488 pty") << QStringList{"--adapter", "ar488"};
+    QTest::newRow("ar488 tcp") << QStringList{"--adapter", "ar488", "--tcp", "0"};
+}
