@@ -22,7 +22,6 @@ enum class PcCopy { Absent, Identical, Different };
 // Compares `data` with the file at `path` in memory.
 PcCopy comparePcCopy(const QString& path, const QByteArray& data);
 
-
 // What becomes of the tester's bytes when the folder holds a different file of that name: nothing
 // (the PC file is kept), they replace it, or they go beside it under the next free name
 // "NAME_2.WMF", "NAME_3.WMF", ... (a name that already holds exactly these bytes is taken as it is).

@@ -98,10 +98,7 @@ private slots:
     }
 
     // The same road through a "++" adapter: only the address box differs.
-    void adapterRoad_data()
-    {
-        addAdapterRows();
-    }
+    void adapterRoad_data() { addAdapterRows(); }
     void adapterRoad()
     {
         QFETCH(QStringList, adapter);

@@ -45,10 +45,7 @@ private slots:
             QCOMPARE(text(bad), QStringLiteral("-"));
     }
 
-    void wholeRoad_data()
-    {
-        addAdapterRows();
-    }
+    void wholeRoad_data() { addAdapterRows(); }
     void wholeRoad()
     {
         QFETCH(QStringList, adapter);
