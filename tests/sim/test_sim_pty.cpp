@@ -1,16 +1,14 @@
-// qlxsim as a client sees it: a raw serial device whose path is the first line of its output.
+// qlxsim as a client sees it: a raw serial device whose path is the first line of its output, and
+// the options that shape its answers. What it serves is followed through its bus log by the client tests.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <fstream>
 
-#include "tests/support/listing_check.h"
 #include "tests/support/rawchannel.h"
 
 namespace {
 
 const std::string kIdn = "Halvard&Brenn,QLX,1234567/890,V3.10";
-const std::string kRaw("A\0B\r\nC", 6);
 
 } // namespace
 
@@ -19,7 +17,6 @@ class TestSimPty : public QObject {
 
     QTemporaryDir dir_;
     QString folder() const { return dir_.path() + "/print"; }
-    QString logPath() const { return dir_.path() + "/bus.log"; }
 
     QByteArray hardcopyBlock() const
     {
@@ -35,37 +32,6 @@ private slots:
     void initTestCase()
     {
         QCOMPARE(QProcess::execute(qEnvironmentVariable("QLX_BUILD_DIR") + "/qlxsamples", {folder()}), 0);
-        std::ofstream(folder().toStdString() + "/Z.WMF", std::ios::binary) << kRaw;
-    }
-
-    void servesTheCommandsAndLogsThem()
-    {
-        SimProcess sim({"--dir", folder(), "--baud", "0", "--log", logPath()});
-        QVERIFY(sim.where().startsWith("/dev/"));
-        {
-            Channel line(sim.where());
-            QVERIFY(line.isOpen());
-            line.send("*SEC 0\n");
-            QCOMPARE(line.query("*IDN?\n", kIdn.size() + 2, 2000), kIdn + "\r\n");
-            line.send("MMEM:CDIR \"\\USERDATA\\PRINT\"\n");
-            QVERIFY(line.receive(1, 300).empty()); // no answer to a directory change
-            line.send("MMEM:SCAN?\n");
-            const std::string answer = line.receive(100000, 500);
-            QVERIFY(answer.ends_with("\r\n"));
-            QCOMPARE(hardcopiesInListing(answer, true)->size(), 5);
-        }
-        // The client closes the device and opens it again: the tester still serves.
-        Channel again(sim.where());
-        QCOMPARE(again.query("MMEM:DATA? \"Z.WMF\"\n", 11, 2000), "#16" + kRaw + "\r\n");
-        again.send("MMEM:DEL \"Z.WMF\",INT\n*GTL\n");
-        QVERIFY(again.query("*IDN?\n", kIdn.size() + 2, 2000).starts_with("Halv"));
-        QVERIFY(!QFile::exists(folder() + "/Z.WMF"));
-
-        QFile log(logPath());
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromLatin1(log.readAll()).split('\n'),
-                 QStringList({"*SEC 0\\n", "*IDN?\\n", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"\\n", "MMEM:SCAN?\\n",
-                              "MMEM:DATA? \"Z.WMF\"\\n", "MMEM:DEL \"Z.WMF\",INT\\n", "*GTL\\n", "*IDN?\\n", ""}));
     }
 
     void optionsShapeTheAnswers_data()
