@@ -105,7 +105,9 @@ private:
     QPainterPath regionPath(int index) const;
     bool composition(int rop2);
     void smooth(bool on);
-    void charge(const QRectF& area); // counts the pixels an operation covers as work
+    void charge(const QRectF& area);                  // counts the pixels an operation covers as work
+    QRectF reach() const;                             // where drawing can still show, with the pen's room
+    QPolygonF within(const QPolygonF& polygon) const; // the polygon cut to reach()
 
     // bitmaps (wmfbitmaps.cpp)
     void bitmap(const Record& r, const Bytes& p);

@@ -1,5 +1,6 @@
 // Lines, closed shapes, arcs and regions.
 
+#include "wmf/wmfclip.h"
 #include "wmf/wmfplayer_p.h"
 
 #include <cmath>
@@ -187,7 +188,7 @@ void Player::poly(uint16_t function, const Bytes& p)
                 poly[k] = map(p.s16(at + 4 * k), p.s16(at + 4 * k + 2));
             aligned = aligned && axisAligned(poly)
                       && (n < 2 || poly.first().x() == poly.last().x() || poly.first().y() == poly.last().y());
-            path.addPolygon(poly);
+            path.addPolygon(within(poly));
             path.closeSubpath();
             at += 4 * qsizetype(n);
         }
@@ -207,10 +208,33 @@ void Player::poly(uint16_t function, const Bytes& p)
            && (!axisAligned(poly)
                || (function == fn::Polygon && poly.first().x() != poly.last().x()
                    && poly.first().y() != poly.last().y())));
-    if (function == fn::Polyline)
+    if (function == fn::Polygon) {
+        const QPolygonF shape = within(poly);
+        fillAndStroke([&] { p_.drawPolygon(shape, dc_.polyFill == 2 ? Qt::WindingFill : Qt::OddEvenFill); });
+    } else if (reach().contains(poly.boundingRect())) {
         fillAndStroke([&] { p_.drawPolyline(poly); }, false);
-    else
-        fillAndStroke([&] { p_.drawPolygon(poly, dc_.polyFill == 2 ? Qt::WindingFill : Qt::OddEvenFill); });
+    } else {
+        const QList<QPolygonF> parts = clipPolyline(poly, reach());
+        fillAndStroke(
+            [&] {
+                for (const QPolygonF& part : parts)
+                    p_.drawPolyline(part);
+            },
+            false);
+    }
+}
+
+// The area worth drawing in: the picture with room for the pen's width, joins and caps around it.
+QRectF Player::reach() const
+{
+    const double margin = 2 * penWidth(dc_.pen.width) + 16;
+    return target_.adjusted(-margin, -margin, margin, margin);
+}
+
+QPolygonF Player::within(const QPolygonF& polygon) const
+{
+    const QRectF keep = reach();
+    return keep.contains(polygon.boundingRect()) ? polygon : clipPolygon(polygon, keep);
 }
 
 void Player::arc(uint16_t function, const Bytes& p)

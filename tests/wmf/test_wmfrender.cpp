@@ -1,6 +1,7 @@
 // Drawing: what the player makes of hand-made records, of damaged files, and of metafiles from
 // real writers compared with reference renderings; the clipboard data.
 
+#include "wmf/wmfclip.h"
 #include "wmf/wmfclipboard.h"
 #include "wmf/wmfrender.h"
 #include "tests/support/wmfbuilder.h"
@@ -315,6 +316,41 @@ private slots:
         QCOMPARE(mime->data(wmf::OfficeWmfMimeType), bytes);
         QVERIFY(QSvgRenderer(mime->data("image/svg+xml")).isValid());
         QVERIFY(std::unique_ptr<QMimeData>(wmf::wmfMimeData(wmf::Picture()))->formats().isEmpty());
+    }
+
+    // Lines and areas cut to the drawing's reach draw what uncut ones draw inside it.
+    void cuttingFarGeometryChangesNoPixel()
+    {
+        const QPolygonF far({{-3000, 40}, {150, 60}, {90, 5000}, {60, -4000}, {4000, 170}, {120, 120}, {30, 180}});
+        const QRectF keep(-40, -40, 280, 280); // a 200x200 picture with room for a 20 px pen
+        const auto draw = [](const std::function<void(QPainter&)>& shapes) {
+            QImage image(200, 200, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.setPen(QPen(Qt::black, 20, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+            painter.setBrush(Qt::red);
+            shapes(painter);
+            return image;
+        };
+        const QImage line = draw([&](QPainter& p) { p.drawPolyline(far); });
+        const QImage cutLine = draw([&](QPainter& p) {
+            for (const QPolygonF& part : wmf::clipPolyline(far, keep))
+                p.drawPolyline(part);
+        });
+        // Edges computed from cut ends may round to the next pixel; nothing more may change.
+        const auto differing = [](const QImage& a, const QImage& b) {
+            int count = 0;
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x)
+                    count += a.pixel(x, y) != b.pixel(x, y);
+            return count;
+        };
+        QVERIFY(differing(cutLine, line) <= 10);
+        for (const Qt::FillRule rule : {Qt::OddEvenFill, Qt::WindingFill}) {
+            const QImage area = draw([&](QPainter& p) { p.drawPolygon(far, rule); });
+            const QImage cutArea = draw([&](QPainter& p) { p.drawPolygon(wmf::clipPolygon(far, keep), rule); });
+            QVERIFY(differing(cutArea, area) <= 10);
+        }
     }
 };
 
