@@ -17,11 +17,17 @@ public:
     // One text answer, at most `maxLength` bytes of it. With `debug`, what the read received is
     // shown there as well.
     virtual QByteArray readText(int maxLength, TransportObserver* debug) = 0;
-    // Up to `length` bytes of the answer in progress; fewer only when the device timed out or
-    // went away. Returns the count.
+    // Up to `length` bytes of the answer in progress; fewer only when the answer ended (END), the
+    // device timed out or went away. Returns the count.
     virtual qint64 read(char* into, qint64 length) = 0;
+    // True when the last byte the previous read() delivered carried END: the answer is over.
+    // A device that cannot see END says whether nothing followed that byte within a short quiet.
+    virtual bool endSeen() const { return true; }
     // After the data of a block: its line end, which ends the answer.
     virtual void finishBlock() {}
+    // Device clear: the tester drops what it still had to say, and nothing of it waits in the
+    // link, so that a late answer can never be taken for the next one.
+    virtual void clear() {}
     virtual void goToLocal() = 0;
     // Ends a wait in progress at once (when the device waits in an event loop); the operation
     // then reports aborted().
