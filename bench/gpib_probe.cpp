@@ -26,6 +26,7 @@ struct Forward {
     IbwrtFn ibwrt = nullptr;
     IbrdFn ibrd = nullptr;
     IblocFn ibloc = nullptr;
+    IblocFn ibclr = nullptr;
     RegisterFn registerGlobals = nullptr;
     UnregisterFn unregisterGlobals = nullptr;
 };
@@ -50,9 +51,10 @@ const Forward& forward()
         r.ibwrt = symbol<IbwrtFn>(handle, "ibwrt");
         r.ibrd = symbol<IbrdFn>(handle, "ibrd");
         r.ibloc = symbol<IblocFn>(handle, "ibloc");
+        r.ibclr = symbol<IblocFn>(handle, "ibclr");
         r.registerGlobals = symbol<RegisterFn>(handle, "RegisterGpibGlobalsForThread");
         r.unregisterGlobals = symbol<UnregisterFn>(handle, "UnregisterGpibGlobalsForThread");
-        if (!r.ibdev || !r.ibwrt || !r.ibrd || !r.ibloc || !r.registerGlobals || !r.unregisterGlobals) {
+        if (!r.ibdev || !r.ibwrt || !r.ibrd || !r.ibloc || !r.ibclr || !r.registerGlobals || !r.unregisterGlobals) {
             std::fprintf(stderr, "gpib probe: %s lacks a call\n", path);
             std::abort();
         }
@@ -83,6 +85,7 @@ PROBE_EXPORT int ibrd(int ud, void* buf, long cnt)
     return status;
 }
 PROBE_EXPORT int ibloc(int ud) { return forward().ibloc(ud); }
+PROBE_EXPORT int ibclr(int ud) { return forward().ibclr(ud); }
 PROBE_EXPORT unsigned long RegisterGpibGlobalsForThread(int* sta, int* err, int* cnt, long* cntl)
 {
     return forward().registerGlobals(sta, err, cnt, cntl);

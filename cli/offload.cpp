@@ -17,21 +17,25 @@ bool Offload::pass(const QList<Hardcopy>& hardcopies)
     m_deleted.clear();
 
     bool ok = true;
+    QList<Hardcopy> copied;
     for (const Hardcopy& hardcopy : hardcopies) {
         if (m_run.stop.received())
             break;
         if (m_settled.value(hardcopy.name, -2) == hardcopy.size)
             continue;
-        ok = (m_run.options.command == Command::Move ? moveOne(hardcopy) : syncOne(hardcopy)) && ok;
+        if (m_run.options.command != Command::Move)
+            ok = syncOne(hardcopy) && ok;
+        else if (copyForMove(hardcopy, ok))
+            copied << hardcopy;
     }
-    return ok;
+    return deleteCopied(copied) && ok;
 }
 
-TransferResult Offload::fetch(const Hardcopy& hardcopy, Durability durability)
+TransferResult Offload::fetch(const Hardcopy& hardcopy, Durability durability, int reads)
 {
     const OnConflict onConflict = m_run.options.onConflict;
     const TransferResult result = m_run.session.fetch(
-        hardcopy.name, m_run.options.toDir, hardcopy.name, [onConflict] { return onConflict; }, durability);
+        hardcopy.name, m_run.options.toDir, hardcopy.name, [onConflict] { return onConflict; }, durability, reads);
     if (m_run.progress)
         m_run.progress->finish();
     // A broken link is tried again on the next pass; anything else stands until the listing changes.
@@ -52,28 +56,52 @@ bool Offload::syncOne(const Hardcopy& hardcopy)
            && convertBeside(result, m_run.options.convert, m_run.options.quiet);
 }
 
-// Deletes on the tester only what the folder now holds byte for byte, synced to disk.
-bool Offload::moveOne(const Hardcopy& hardcopy)
+// True when the folder now holds the hardcopy's bytes, read back and synced to disk. The serial
+// line has no checksum, so there two reads of the hardcopy must agree first.
+bool Offload::copyForMove(const Hardcopy& hardcopy, bool& ok)
 {
-    const TransferResult result = fetch(hardcopy, Durability::Durable);
-    if (!reportTransfer(hardcopy.name, result, m_run.options.quiet))
+    const int reads = m_run.session.bus() == Bus::Serial && !m_run.options.readOnce ? 2 : 1;
+    const TransferResult result = fetch(hardcopy, Durability::Durable, reads);
+    if (!reportTransfer(hardcopy.name, result, m_run.options.quiet)) {
+        ok = false;
         return false;
+    }
     // A picture that fails is reported; the hardcopy is safe all the same.
-    const bool converted = convertBeside(result, m_run.options.convert, m_run.options.quiet);
-    if (m_run.stop.received()) {
-        message(QStringLiteral("%1: not deleted on the tester: interrupted").arg(hardcopy.name));
-        return false;
+    ok = convertBeside(result, m_run.options.convert, m_run.options.quiet) && ok;
+    return true;
+}
+
+// Deletes on the tester what the folder holds, each only while a listing read after the copies
+// still shows it with the size it was copied at: a file the tester is still writing, or wrote
+// anew, is left for a later pass.
+bool Offload::deleteCopied(const QList<Hardcopy>& copied)
+{
+    if (copied.isEmpty())
+        return true;
+    QString error;
+    const auto listed = m_run.stop.received() ? std::nullopt : listHardcopies(m_run.session, error);
+    bool ok = true;
+    for (const Hardcopy& hardcopy : copied) {
+        QString why;
+        if (m_run.stop.received())
+            why = QStringLiteral("interrupted");
+        else if (!listed)
+            why = QStringLiteral("the directory could not be read again (%1)").arg(error);
+        else if (!listed->contains(hardcopy))
+            why = QStringLiteral("the tester no longer lists it as it was copied; left for the next pass");
+        else if (const DeleteResult deletion = m_run.session.remove(hardcopy.name); !deletion.sent)
+            why = deletion.refusedReason.isEmpty() ? outcomeText(deletion.outcome) : deletion.refusedReason;
+        if (!why.isEmpty()) {
+            message(QStringLiteral("%1: not deleted on the tester: %2").arg(hardcopy.name, why));
+            m_settled.remove(hardcopy.name);
+            ok = false;
+            continue;
+        }
+        m_settled.remove(hardcopy.name);
+        m_deleted << hardcopy.name;
+        note(m_run.options.quiet, QStringLiteral("%1: deleted on the tester").arg(hardcopy.name));
     }
-    const DeleteResult deletion = m_run.session.remove(hardcopy.name);
-    if (!deletion.sent) {
-        const QString why = deletion.refusedReason.isEmpty() ? outcomeText(deletion.outcome) : deletion.refusedReason;
-        message(QStringLiteral("%1: not deleted on the tester: %2").arg(hardcopy.name, why));
-        return false;
-    }
-    m_settled.remove(hardcopy.name);
-    m_deleted << hardcopy.name;
-    note(m_run.options.quiet, QStringLiteral("%1: deleted on the tester").arg(hardcopy.name));
-    return converted;
+    return ok;
 }
 
 } // namespace qlx::cli

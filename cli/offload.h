@@ -24,8 +24,9 @@ public:
 
 private:
     bool syncOne(const Hardcopy& hardcopy);
-    bool moveOne(const Hardcopy& hardcopy);
-    TransferResult fetch(const Hardcopy& hardcopy, Durability durability);
+    bool copyForMove(const Hardcopy& hardcopy, bool& ok);
+    bool deleteCopied(const QList<Hardcopy>& copied);
+    TransferResult fetch(const Hardcopy& hardcopy, Durability durability, int reads = 1);
 
     const Run& m_run;
     QHash<QString, qint64> m_settled; // by name: the listed size of a file proved, written or kept

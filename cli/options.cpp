@@ -26,7 +26,7 @@ bool accepts(Command command, const QString& option)
                || option == u"--trust-size" || option == u"--convert";
     case Command::Move:
         return option == u"--all" || option == u"--to" || option == u"--overwrite" || option == u"--rename"
-               || option == u"--watch" || option == u"--convert";
+               || option == u"--watch" || option == u"--convert" || option == u"--read-once";
     case Command::Discover:
         return option == u"--adapter";
     case Command::Delete:
@@ -103,6 +103,8 @@ ParsedArguments parseArguments(const QStringList& arguments)
                 o.onConflict = chosen;
             } else if (arg == u"--trust-size")
                 o.trustSize = true;
+            else if (arg == u"--read-once")
+                o.readOnce = true;
             else if (arg == u"--yes")
                 o.yes = true;
             else if (arg == u"--to")
@@ -173,7 +175,7 @@ QString helpText(Command command)
                + convert;
     case Command::Move:
         return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] move NAME... | --all [--to DIR]\n"
-                              "                 [--overwrite | --rename] [--convert png|svg|pdf]\n"
+                              "                 [--overwrite | --rename] [--convert png|svg|pdf] [--read-once]\n"
                               "       qlxctl [GLOBAL OPTIONS] move --watch SECONDS [--to DIR]\n"
                               "                 [--overwrite | --rename] [--convert png|svg|pdf]\n"
                               "Moves hardcopies off the tester into DIR (default: the current folder): each\n"
@@ -183,7 +185,10 @@ QString helpText(Command command)
                               "the same name, is left on the tester and reported.\n")
                + conflict
                + QStringLiteral("  --watch SECONDS   keep moving every hardcopy as it appears, reading the\n"
-                                "                    directory at this interval until interrupted\n")
+                                "                    directory at this interval until interrupted\n"
+                                "  --read-once       on the serial line, read each hardcopy once instead of\n"
+                                "                    twice: RS-232 has no checksum, and a byte garbled on the\n"
+                                "                    line then goes unnoticed and the tester's copy is deleted\n")
                + convert;
     case Command::Delete:
         return QStringLiteral("usage: qlxctl [GLOBAL OPTIONS] delete NAME... | --all [--yes]\n"

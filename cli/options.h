@@ -26,6 +26,7 @@ struct Options {
     QString toDir = QStringLiteral(".");
     OnConflict onConflict = OnConflict::Keep; // --overwrite, --rename
     bool trustSize = false;                   // sync: an equal size counts as the same file
+    bool readOnce = false;                    // move: one read per hardcopy on the serial line
     int watchSeconds = 0;                     // 0: one pass
     QString convert;                          // get, sync, move: "png", "svg" or "pdf" beside each file written
     QStringList adapters;                     // discover: --adapter, in the order given

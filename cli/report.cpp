@@ -41,7 +41,8 @@ bool reportTransfer(const QString& name, const TransferResult& result, bool quie
         message(QStringLiteral("%1: not copied: %2").arg(name, result.reason));
         return false;
     case TransferResult::LinkBroken:
-        message(QStringLiteral("%1: not copied: %2").arg(name, outcomeText(result.outcome)));
+        message(QStringLiteral("%1: not copied: %2")
+                    .arg(name, result.reason.isEmpty() ? outcomeText(result.outcome) : result.reason));
         return false;
     case TransferResult::WriteFailed:
         message(QStringLiteral("%1: could not be written: %2").arg(result.path, result.reason));
@@ -63,6 +64,8 @@ QString outcomeText(Outcome outcome)
         return QStringLiteral("interrupted");
     case Outcome::Malformed:
         return QStringLiteral("malformed data block");
+    case Outcome::Mismatch:
+        return QStringLiteral("the block is not the size the listing gave");
     case Outcome::TooLarge:
         return QStringLiteral("the announced size is too large");
     case Outcome::ShortRead:

@@ -89,7 +89,7 @@ _qlxctl()
         list) options="--json" ;;
         get) options="--all --to --overwrite --rename --convert" ;;
         sync) options="--to --overwrite --rename --trust-size --watch --convert" ;;
-        move) options="--all --to --overwrite --rename --watch --convert" ;;
+        move) options="--all --to --overwrite --rename --watch --convert --read-once" ;;
         delete) options="--all --yes" ;;
         discover) options="--adapter" ;;
     esac

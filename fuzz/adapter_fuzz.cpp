@@ -1,7 +1,7 @@
 // The IEEE bus through a "++" adapter fed whatever the adapter may send: the answer to "*IDN?"
 // and then to a data request, read by the transport as the window reads them. The first two bytes
 // choose how the stream is cut into reads; the rest is the stream. A block taken as complete must
-// hold exactly the bytes its header declared.
+// be all that follows the first answer: its header, exactly the bytes it declared, the line end.
 #include "link/gpibadapter.h"
 #include "link/receivers.h"
 #include "link/transport.h"
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray stream(reinterpret_cast<const char*>(data + 2), qsizetype(size - 2));
     qlx::Transport transport;
     transport.attachGpib(std::make_unique<qlx::GpibAdapter>(
-        std::make_unique<ScriptedLink>(stream, data[0] | (uint32_t(data[1]) << 8)), qlx::AdapterTiming{1, 2}));
+        std::make_unique<ScriptedLink>(stream, data[0] | (uint32_t(data[1]) << 8)), qlx::AdapterTiming{1, 2, 1}));
 
     const qlx::TextAnswer identity = transport.queryText(qlx::Bus::Gpib, "*IDN?", 500);
     check(identity.text.size() <= 500);
@@ -87,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int digits = stream.at(start + 1) - '0';
         const qint64 declared = qlx::digitsValue(QByteArrayView(stream).sliced(start + 2, digits));
         check(declared <= qlx::kMaxBlockLength && block.data == stream.mid(start + 2 + digits, declared));
+        const QByteArray end = stream.mid(start + 2 + digits + declared);
+        check(end == "\n" || end == "\r\n");
     }
     return 0;
 }

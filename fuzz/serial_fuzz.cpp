@@ -1,7 +1,8 @@
 // The serial receive routines fed whatever a line may carry, cut into chunks of any size. The
-// first two bytes choose the cutting; the rest is the stream. A block taken as complete must hold
-// exactly the bytes its header declared, and nothing the line sends may make the routines keep
-// more than the limits allow.
+// first two bytes choose the cutting, the next two the size the listing gave (0xFFFF: none); the
+// rest is the stream. A block taken as complete must be the whole stream: its header, exactly the
+// bytes it declared (as many as the listing gave), CR LF; and nothing the line sends may make the
+// routines keep more than the limits allow.
 #include "link/receivers.h"
 
 #include <cstddef>
@@ -29,17 +30,18 @@ void check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 2)
+    if (size < 4)
         return 0;
     uint32_t cut = data[0] | (uint32_t(data[1]) << 8) | 1u;
-    const QByteArray stream(reinterpret_cast<const char*>(data + 2), qsizetype(size - 2));
+    const uint32_t listedField = data[2] | (uint32_t(data[3]) << 8);
+    const qint64 listed = listedField == 0xFFFF ? -1 : qint64(listedField);
+    const QByteArray stream(reinterpret_cast<const char*>(data + 4), qsizetype(size - 4));
 
     Progress progress;
-    qlx::DataReceiver block(0.0, &progress);
+    qlx::DataReceiver block(0.0, &progress, listed);
     qlx::TextReceiver text(0.0);
     double now = 0.0;
-    qsizetype fed = 0;
-    while (fed < stream.size() && block.state() == qlx::DataReceiver::State::Receiving) {
+    for (qsizetype fed = 0; fed < stream.size();) {
         cut = cut * 1103515245u + 12345u;
         const qsizetype piece = qMin<qsizetype>(stream.size() - fed, 1 + (cut >> 16) % 64);
         now += 0.01;
@@ -52,9 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int digits = stream.at(1) - '0';
         check(stream.at(0) == '#' && digits >= 1 && digits <= 9);
         const qint64 declared = qlx::digitsValue(QByteArrayView(stream).sliced(2, digits));
-        check(declared <= qlx::kMaxBlockLength && progress.range == declared);
+        check(declared <= qlx::kMaxBlockLength && progress.range == declared && (listed < 0 || declared == listed));
+        check(stream.size() == 2 + digits + declared + 2 && stream.endsWith("\r\n"));
         check(block.takeData() == stream.mid(2 + digits, declared));
     }
+    check(block.state() == qlx::DataReceiver::State::Receiving || block.state() == qlx::DataReceiver::State::Complete
+          || !block.detail().isEmpty());
     check(!text.complete() || text.answer().endsWith("\r\n"));
     return 0;
 }

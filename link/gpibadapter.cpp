@@ -16,7 +16,6 @@ constexpr int kStartingMs = 2500; // an AR488 starts anew when its port opens: u
 constexpr int kQuietMs = 200;     // what an adapter says unasked is over after this much quiet
 constexpr int kGapMarginMs = 250; // past the adapter's gap its read has surely ended
 constexpr int kLineEndMs = 1000;  // the line end after a block comes with it
-constexpr qint64 kMaxTextLength = 1024 * 1024;
 constexpr qint64 kReadBuffer = 4 * 1024 * 1024;
 
 // A vanished device or a hung-up line.
@@ -224,11 +223,11 @@ QByteArray GpibAdapter::readText(int maxLength, TransportObserver* debug)
     m_aborted = false;
     QByteArray answer;
     for (;;) {
-        const QByteArray part = m_link->readLine(kMaxTextLength + 1 - answer.size());
+        const QByteArray part = m_link->readLine(kMaxTextAnswer + 1 - answer.size());
         if (!part.isEmpty())
             m_silence.restart();
         answer += part;
-        if (answer.endsWith('\n') || answer.size() > kMaxTextLength || !receive())
+        if (answer.endsWith('\n') || answer.size() > kMaxTextAnswer || !receive())
             break;
     }
     if (answer.endsWith('\n'))
@@ -255,17 +254,29 @@ qint64 GpibAdapter::read(char* into, qint64 length)
     return count;
 }
 
-// The line end follows the data at once; one that does not come is not waited for long, and
-// anything of it that comes later is discarded before the next command.
-void GpibAdapter::finishBlock()
+// The line end follows the data at once, and then nothing: the tester's END ends the adapter's
+// read. Anything after it (a longer answer than announced) refuses the block.
+bool GpibAdapter::finishBlock()
 {
-    for (const char end : {'\r', '\n'}) {
-        char next = 0;
-        if (!waitForBytes(qMin(kLineEndMs, m_timing.deviceTimeoutMs)) || !m_link->peek(&next, 1) || next != end)
-            continue;
-        m_link->getChar(&next);
-    }
+    const int wait = qMin(kLineEndMs, m_timing.deviceTimeoutMs);
+    char end = 0;
+    if (!waitForBytes(wait) || !m_link->getChar(&end))
+        return false;
+    if (end == '\r' && (!waitForBytes(wait) || !m_link->getChar(&end)))
+        return false;
+    m_silence.restart();
+    if (end != '\n' || waitForBytes(m_timing.endQuietMs))
+        return false;
     m_reading = false;
+    return !m_aborted;
+}
+
+// A device clear for the tester, and whatever the adapter still had of the old answer dropped.
+void GpibAdapter::clear()
+{
+    adapterCommand("++clr");
+    m_reading = false;
+    discardInput(kQuietMs);
 }
 
 void GpibAdapter::goToLocal() { adapterCommand("++loc"); }

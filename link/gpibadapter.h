@@ -11,7 +11,8 @@
 // characters of a read. A command goes out with CR, LF, ESC and "+" escaped and ends with one LF
 // of the adapter's own. Each answer is asked for with "++read eoi", again whenever the adapter has
 // been silent longer than its gap, until the answer is complete or the device time-out passes
-// without a byte. "++loc" returns the tester to local operation.
+// without a byte. "++loc" returns the tester to local operation, "++clr" clears it after an
+// answer that went wrong.
 
 #include "link/gpibaddress.h"
 #include "link/gpibdevice.h"
@@ -31,6 +32,9 @@ namespace qlx {
 struct AdapterTiming {
     int gapMs = 3000; // "++read_tmo_ms": the longest the USB and network models allow
     int deviceTimeoutMs = 10000;
+    // The adapter does not pass END on: a block's answer is over when nothing follows its line end
+    // for this long (the adapter sends what it reads at once, and stops at the tester's END).
+    int endQuietMs = 100;
 };
 
 class GpibAdapter : public GpibDevice {
@@ -49,7 +53,8 @@ public:
     void write(const QByteArray& command) override;
     QByteArray readText(int maxLength, TransportObserver* debug) override;
     qint64 read(char* into, qint64 length) override;
-    void finishBlock() override;
+    bool finishBlock() override;
+    void clear() override;
     void goToLocal() override;
     void abort() override;
     bool aborted() const override { return m_aborted; }

@@ -20,11 +20,11 @@ public:
     // Up to `length` bytes of the answer in progress; fewer only when the answer ended (END), the
     // device timed out or went away. Returns the count.
     virtual qint64 read(char* into, qint64 length) = 0;
-    // True when the last byte the previous read() delivered carried END: the answer is over.
-    // A device that cannot see END says whether nothing followed that byte within a short quiet.
-    virtual bool endSeen() const { return true; }
-    // After the data of a block: its line end, which ends the answer.
-    virtual void finishBlock() {}
+    // True when the last byte the previous read() delivered is known to have carried END.
+    virtual bool endSeen() const { return false; }
+    // After the data of a block: reads its line end (LF, or CR LF). True only when it came, its
+    // last byte carried END and nothing followed: the block was the whole answer.
+    virtual bool finishBlock();
     // Device clear: the tester drops what it still had to say, and nothing of it waits in the
     // link, so that a late answer can never be taken for the next one.
     virtual void clear() {}

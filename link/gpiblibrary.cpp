@@ -13,33 +13,49 @@ constexpr int kSecondaryAddressCode = 96; // secondary address 0
 constexpr int kAssertEndOnLastByte = 1;
 constexpr int kNoEndOfString = 0;
 
+constexpr int kEndBit = 0x2000; // ibsta: END came with the last byte read
+
 class LibraryDevice : public GpibDevice {
 public:
     explicit LibraryDevice(qint16 descriptor) : m_ud(descriptor) {}
 
     void write(const QByteArray& command) override { vbib32::ibwrt(m_ud, command); }
 
-    // One read into a buffer of `maxLength` blanks, cut at the count the library reports.
+    // Reads into buffers of `maxLength` blanks, each cut at the count the library reports, until
+    // the tester ends its answer with END: a long listing is read whole, not cut at the buffer.
     QByteArray readText(int maxLength, TransportObserver* debug) override
     {
-        const QByteArray buffer = vbib32::ibrdText(m_ud, maxLength);
-        const qint32 count = ni::status().ibcntl();
-        const QByteArray answer = count > 0 ? buffer.left(count) : QByteArray();
+        QByteArray answer;
+        QByteArray firstBuffer;
+        for (;;) {
+            const QByteArray buffer = vbib32::ibrdText(m_ud, maxLength);
+            const qint32 count = std::clamp<qint32>(ni::status().ibcntl(), 0, maxLength);
+            if (firstBuffer.isNull())
+                firstBuffer = buffer;
+            answer += buffer.left(count);
+            m_end = ni::status().ibsta & kEndBit;
+            if (m_end || count < maxLength || answer.size() > kMaxTextAnswer)
+                break;
+        }
         if (debug)
-            debug->gpibTextRead(buffer, count, answer);
+            debug->gpibTextRead(answer.size() > maxLength ? answer : firstBuffer, qint32(answer.size()), answer);
         return answer;
     }
 
     qint64 read(char* into, qint64 length) override
     {
         vbib32::ibrdBytes(m_ud, into, length);
+        m_end = ni::status().ibsta & kEndBit;
         return std::clamp<qint64>(ni::status().ibcntl(), 0, length);
     }
 
+    bool endSeen() const override { return m_end; }
+    void clear() override { vbib32::ibclr(m_ud); }
     void goToLocal() override { vbib32::ibloc(m_ud); }
 
 private:
     qint16 m_ud;
+    bool m_end = false;
 };
 
 } // namespace

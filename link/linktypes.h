@@ -29,10 +29,10 @@ enum class Outcome {
     TimedOut,  // serial: no progress within the time-out (or the port failed); the window shows the cable advice
     NotOpen,   // the bus was not opened by a connect; nothing was sent
     Aborted,   // abort() ended the wait; not a cable problem
-    Malformed, // the data block's header is not '#', a digit and that many digits
+    Malformed, // the data block is not a well-formed block and nothing else (see DataAnswer::detail)
+    Mismatch,  // the block's length is not the size the listing gave for the file
     TooLarge,  // the declared length (or a text answer) exceeds the limits below
-    ShortRead, // GPIB: fewer bytes arrived than announced; a short data read still returns the
-               // announced length, zeros after what arrived (a short header returns nothing)
+    ShortRead, // GPIB: the answer ended or stopped before the announced length
     Busy,      // another exchange is still waiting; nothing was sent
 };
 
@@ -42,12 +42,14 @@ struct TextAnswer {
 };
 
 struct DataAnswer {
-    QByteArray data; // Ok with empty data = a valid empty block
+    QByteArray data; // only with Ok: exactly the block's data (empty data = a valid empty block)
     Outcome outcome;
+    QString detail; // what was wrong with the block, in words, when it was refused
 };
 
 // Limits on what the tester may announce or send.
 inline constexpr qint64 kMaxBlockLength = 64ll * 1024 * 1024;
-inline constexpr qint64 kMaxTextAnswer = 1024 * 1024;
+// A listing of the print directory is read whole however long it is, up to this bound.
+inline constexpr qint64 kMaxTextAnswer = 16ll * 1024 * 1024;
 
 } // namespace qlx

@@ -54,33 +54,58 @@ void TextReceiver::pass(const QByteArray& chunk, double now)
     m_complete = m_answer.size() > 2 && m_answer.endsWith("\r\n");
 }
 
-bool DataReceiver::parseHeader()
+QString lengthMismatchText(qint64 declared, qint64 listed)
+{
+    return QStringLiteral("the tester sent %1 bytes, its listing says %2").arg(declared).arg(listed);
+}
+
+void DataReceiver::refuse(State state, const QString& detail)
+{
+    m_state = state;
+    m_detail = detail;
+}
+
+void DataReceiver::parseHeader()
 {
     const int n = m_answer[1] - '0';
     const qint64 declared = digitsValue(QByteArrayView(m_answer).sliced(2, n));
     m_answer.remove(0, 2 + n);
-    if (declared > kMaxBlockLength) {
-        m_state = State::TooLarge;
-        return false;
-    }
-    m_declared = declared;
     m_headerDone = true;
+    if (declared > kMaxBlockLength)
+        return refuse(State::TooLarge, QStringLiteral("the block announces %1 bytes").arg(declared));
+    if (m_expected >= 0 && declared != m_expected)
+        return refuse(State::Mismatch, lengthMismatchText(declared, m_expected));
+    m_declared = declared;
     if (m_observer)
         m_observer->serialProgressRange(static_cast<int>(declared));
-    return true;
+}
+
+// Complete at exactly the data and CR LF; a wrong line end or more bytes refuse the block.
+void DataReceiver::checkEnd()
+{
+    if (m_answer.size() < m_declared + 2)
+        return;
+    if (QByteArrayView(m_answer).sliced(m_declared, 2) != "\r\n")
+        refuse(State::Malformed, kNoLineEndText);
+    else if (m_answer.size() > m_declared + 2)
+        refuse(State::Malformed, kTrailingBytesText);
+    else
+        m_state = State::Complete;
 }
 
 void DataReceiver::pass(const QByteArray& chunk, double now)
 {
+    if (m_state == State::Complete && !chunk.isEmpty())
+        return refuse(State::Malformed, kTrailingBytesText);
     if (m_state != State::Receiving)
         return;
     m_answer += chunk;
     if (!m_headerDone) {
-        if (!blockHeaderPlausible(m_answer)) {
-            m_state = State::Malformed;
-            return;
-        }
-        if (m_answer.size() >= kHeaderWindow && !parseHeader())
+        if (!blockHeaderPlausible(m_answer))
+            return refuse(State::Malformed, kNotABlockText);
+        if (m_answer.size() >= 2 && m_answer.size() >= 2 + (m_answer[1] - '0'))
+            parseHeader();
+        if (m_state != State::Receiving)
             return;
     }
     const qsizetype length = m_answer.size();
@@ -93,8 +118,8 @@ void DataReceiver::pass(const QByteArray& chunk, double now)
     m_lastLength = length;
     if (m_headerDone && m_declared > length && m_observer)
         m_observer->serialProgress(static_cast<int>(length));
-    if (m_headerDone && length >= m_declared + 2)
-        m_state = State::Complete;
+    if (m_headerDone)
+        checkEnd();
 }
 
 QByteArray DataReceiver::takeData()

@@ -42,30 +42,47 @@ private:
     bool m_complete = false;
 };
 
-// Data block (serial): the header is parsed once 21 characters are there; the block is complete
-// at the declared length plus the two terminator characters; 5 s without new characters end it.
+// What a refused block was, in words: "the tester sent 2012 bytes, its listing says 2212".
+QString lengthMismatchText(qint64 declared, qint64 listed);
+inline const QString kNotABlockText = QStringLiteral("the answer is not a data block");
+inline const QString kNoLineEndText = QStringLiteral("the block is not followed by its line end");
+inline const QString kTrailingBytesText = QStringLiteral("more bytes follow the block than it announced");
+
+// Data block (serial): the header is parsed as soon as its digits are there; the block is
+// complete at the declared length plus CR LF, and only when nothing else came with it; 5 s
+// without new characters end it. With `expectedLength` (the size the listing gave, -1 for none)
+// a header that announces another length refuses the block at once.
 class DataReceiver {
 public:
-    enum class State { Receiving, Complete, Malformed, TooLarge };
+    enum class State { Receiving, Complete, Malformed, Mismatch, TooLarge };
     static constexpr double kTimeout = 5.0;
-    static constexpr int kHeaderWindow = 21;
 
-    DataReceiver(double now, TransportObserver* observer) : m_start(now), m_timeoutStart(now), m_observer(observer) {}
+    DataReceiver(double now, TransportObserver* observer, qint64 expectedLength = -1)
+        : m_expected(expectedLength), m_start(now), m_timeoutStart(now), m_observer(observer)
+    {
+    }
+    // Bytes that arrive after the block was complete refuse it.
     void pass(const QByteArray& chunk, double now);
     State state() const { return m_state; }
+    // Why the block was refused; empty while it is not.
+    const QString& detail() const { return m_detail; }
     double deadline() const { return m_timeoutStart + kTimeout; }
     bool expired(double now) const { return now > deadline(); }
-    // The first `declared` bytes, once complete.
+    // The `declared` data bytes, once complete.
     QByteArray takeData();
 
 private:
-    bool parseHeader();
+    void parseHeader();
+    void checkEnd();
+    void refuse(State state, const QString& detail);
 
     QByteArray m_answer;
+    qint64 m_expected;
     qint64 m_declared = 0;
     qsizetype m_lastLength = 0;
     bool m_headerDone = false;
     State m_state = State::Receiving;
+    QString m_detail;
     double m_start;
     double m_timeoutStart;
     TransportObserver* m_observer;

@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -30,22 +29,28 @@ class SerialLink::Waiter {
 public:
     static constexpr int kGap = 20; // ms
 
-    explicit Waiter(QSerialPort& port) : m_port(port)
+    // The innermost wait of `link` while it lives, so that abort() reaches it.
+    explicit Waiter(SerialLink& link) : m_link(link), m_outer(link.m_waiter), m_port(link.m_port)
     {
+        m_link.m_waiter = this;
         m_timer.setSingleShot(true);
         m_timer.setTimerType(Qt::PreciseTimer);
         m_gapTimer.setSingleShot(true);
         m_sinceWait.start();
         QObject::connect(&m_timer, &QTimer::timeout, &m_loop, [this] { wake(); });
         QObject::connect(&m_gapTimer, &QTimer::timeout, &m_loop, [this] { wake(); });
-        QObject::connect(&port, &QIODevice::readyRead, &m_loop, [this] { bytesArrived(); });
-        QObject::connect(&port, &QSerialPort::errorOccurred, &m_loop, [this](QSerialPort::SerialPortError e) {
+        QObject::connect(&m_port, &QIODevice::readyRead, &m_loop, [this] { bytesArrived(); });
+        QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_loop, [this](QSerialPort::SerialPortError e) {
             if (isPortFailure(e)) {
                 m_failed = true;
                 wake();
             }
         });
     }
+
+    ~Waiter() { m_link.m_waiter = m_outer; }
+    Waiter(const Waiter&) = delete;
+    Waiter& operator=(const Waiter&) = delete;
 
     Wake wait(double seconds)
     {
@@ -87,6 +92,8 @@ private:
             m_gapTimer.start(int(left));
     }
 
+    SerialLink& m_link;
+    Waiter* m_outer;
     QSerialPort& m_port;
     QEventLoop m_loop;
     QTimer m_timer;
@@ -108,10 +115,13 @@ SerialLink::SerialLink(QSerialPort& port) : m_port(port)
     });
 }
 
-void SerialLink::send(const QByteArray& command)
+bool SerialLink::send(const QByteArray& command)
 {
+    if (!prepare())
+        return false;
     m_port.write(command + '\n');
     m_port.flush();
+    return true;
 }
 
 void SerialLink::abort()
@@ -123,10 +133,7 @@ void SerialLink::abort()
 template <typename Receiver, typename Finished>
 Outcome SerialLink::run(Receiver& receiver, Finished finished)
 {
-    Waiter waiter(m_port);
-    Waiter* const outer = m_waiter;
-    m_waiter = &waiter;
-    const auto restore = qScopeGuard([&] { m_waiter = outer; });
+    Waiter waiter(*this);
     for (;;) {
         const double t = now();
         receiver.pass(m_port.readAll(), t);
@@ -147,7 +154,8 @@ Outcome SerialLink::run(Receiver& receiver, Finished finished)
 
 TextAnswer SerialLink::queryText(const QByteArray& command)
 {
-    send(command);
+    if (!send(command))
+        return {{}, Outcome::Aborted};
     TextReceiver receiver(now());
     const Outcome outcome = run(receiver, [&]() -> std::optional<Outcome> {
         if (receiver.complete())
@@ -156,21 +164,26 @@ TextAnswer SerialLink::queryText(const QByteArray& command)
             return Outcome::TooLarge;
         return std::nullopt;
     });
+    m_unsure = outcome != Outcome::Ok;
     if (outcome == Outcome::Aborted)
         return {{}, outcome};
     return {receiver.answer(), outcome};
 }
 
-DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* observer)
+DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* observer, qint64 expectedLength)
 {
-    send(command);
-    DataReceiver receiver(now(), observer);
-    const Outcome outcome = run(receiver, [&]() -> std::optional<Outcome> {
+    constexpr double kEndQuiet = 0.1; // at 19200 baud a byte follows every 0.5 ms
+    if (!send(command))
+        return {{}, Outcome::Aborted, {}};
+    DataReceiver receiver(now(), observer, expectedLength);
+    Outcome outcome = run(receiver, [&]() -> std::optional<Outcome> {
         switch (receiver.state()) {
         case DataReceiver::State::Complete:
             return Outcome::Ok;
         case DataReceiver::State::Malformed:
             return Outcome::Malformed;
+        case DataReceiver::State::Mismatch:
+            return Outcome::Mismatch;
         case DataReceiver::State::TooLarge:
             return Outcome::TooLarge;
         case DataReceiver::State::Receiving:
@@ -178,26 +191,50 @@ DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* o
         }
         return std::nullopt;
     });
-    if (outcome == Outcome::Malformed || outcome == Outcome::TooLarge)
-        discardRest();
-    return {outcome == Outcome::Ok ? receiver.takeData() : QByteArray(), outcome};
+    if (outcome == Outcome::Ok) {
+        // The block is the whole answer only when nothing follows it.
+        if (Waiter(*this).wait(kEndQuiet) == Wake::Aborted)
+            outcome = Outcome::Aborted;
+        else if (receiver.pass(m_port.readAll(), now()); receiver.state() != DataReceiver::State::Complete)
+            outcome = Outcome::Malformed;
+    }
+    m_unsure = outcome != Outcome::Ok;
+    return {outcome == Outcome::Ok ? receiver.takeData() : QByteArray(), outcome, receiver.detail()};
 }
 
-// The rest of a refused answer is still on its way; left in the port, it would be taken for the
-// answer to the next command. Reads it away until the line is quiet, abort() or the time-out.
-void SerialLink::discardRest()
+bool SerialLink::prepare()
 {
-    constexpr double kQuiet = 0.2;
-    Waiter waiter(m_port);
-    Waiter* const outer = m_waiter;
-    m_waiter = &waiter;
-    const auto restore = qScopeGuard([&] { m_waiter = outer; });
-    const double end = now() + DataReceiver::kTimeout;
+    if (!m_port.isOpen())
+        return true;
+    if (!m_unsure) {
+        m_port.clear(QSerialPort::Input);
+        m_port.readAll();
+        return true;
+    }
+    m_unsure = false;
+    return drainUntilQuiet();
+}
+
+// Reads the line away until nothing has come for a second, at most for twice the block time-out.
+// False when abort() ended the wait.
+bool SerialLink::drainUntilQuiet()
+{
+    constexpr double kQuiet = 1.0;
+    Waiter waiter(*this);
+    const double end = now() + 2 * DataReceiver::kTimeout;
     while (m_port.isOpen() && now() < end) {
         m_port.readAll();
-        if (waiter.wait(kQuiet) != Wake::Progress || m_port.bytesAvailable() == 0)
-            return;
+        switch (waiter.wait(std::min(kQuiet, end - now()))) {
+        case Wake::Aborted:
+            return false;
+        case Wake::PortFailed:
+            return true;
+        case Wake::Progress:
+            if (m_port.bytesAvailable() == 0)
+                return true;
+        }
     }
+    return true;
 }
 
 } // namespace qlx

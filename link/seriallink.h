@@ -17,14 +17,14 @@ public:
     explicit SerialLink(QSerialPort& port);
 
     // Sends `command` plus LF; the answer ends in CR LF, or the wait ends after 3 s without
-    // progress (TimedOut, with what arrived). Bytes already waiting in the port count as answer.
+    // progress (TimedOut, with what arrived).
     TextAnswer queryText(const QByteArray& command);
     // Sends `command` plus LF and receives a definite-length block; TimedOut after 5 s without
-    // new bytes. Progress and countdown go to the observer. After a malformed or too large block
-    // the rest of it is read away until the line is quiet, so the next answer starts clean.
-    DataAnswer queryData(const QByteArray& command, TransportObserver* observer);
-    // Writes `command` plus LF at once; reads nothing.
-    void send(const QByteArray& command);
+    // new bytes. Progress and countdown go to the observer. The block counts only when nothing
+    // follows its line end for a moment, and, with `expectedLength` >= 0, when it has that length.
+    DataAnswer queryData(const QByteArray& command, TransportObserver* observer, qint64 expectedLength = -1);
+    // Writes `command` plus LF at once; reads nothing. False when abort() ended the wait before it.
+    bool send(const QByteArray& command);
 
     // Ends the wait in progress: its call returns Aborted without touching the port again.
     void abort();
@@ -36,12 +36,17 @@ private:
     // Polls the receiver until it is done, its time-out passes, the port fails or abort().
     template <typename Receiver, typename Finished>
     Outcome run(Receiver& receiver, Finished finished);
-    void discardRest();
+    // Before each command: bytes still waiting belong to no answer of it and are dropped. After an
+    // answer that went wrong, the rest of it (or a late answer) may still be on its way: the line
+    // is read until it has been quiet for a while. False when abort() ended that wait.
+    bool prepare();
+    bool drainUntilQuiet();
     double now() const { return m_clock.nsecsElapsed() / 1e9; }
 
     QSerialPort& m_port;
     QElapsedTimer m_clock;
     Waiter* m_waiter = nullptr; // the innermost wait in progress
+    bool m_unsure = false;      // the last answer went wrong: resynchronise before the next command
 };
 
 } // namespace qlx

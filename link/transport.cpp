@@ -38,6 +38,7 @@ bool Transport::openGpib(const GpibAddress& address, qint16* handle, QString* er
     if (m_busy)
         return false;
     m_gpib.reset();
+    m_gpibUnsure = false;
     if (address.kind == GpibAddress::Library) {
         m_gpib = openGpibLibraryDevice(address.primary, handle);
     } else {
@@ -105,10 +106,18 @@ Outcome Transport::sendCommand(Bus bus, const QByteArray& text)
         return *refused;
     Exchange exchange(*this);
     if (bus == Bus::Gpib)
-        m_gpib->write(text);
-    else
-        m_serial.send(text);
+        writeGpib(text);
+    else if (!m_serial.send(text))
+        return Outcome::Aborted;
     return Outcome::Ok;
+}
+
+void Transport::writeGpib(const QByteArray& text)
+{
+    if (m_gpibUnsure)
+        m_gpib->clear();
+    m_gpibUnsure = false;
+    m_gpib->write(text);
 }
 
 TextAnswer Transport::queryText(Bus bus, const QByteArray& text, int gpibBufferLength)
@@ -119,49 +128,63 @@ TextAnswer Transport::queryText(Bus bus, const QByteArray& text, int gpibBufferL
     if (bus == Bus::Serial)
         return m_serial.queryText(text);
 
-    m_gpib->write(text);
+    writeGpib(text);
     const int length = static_cast<int>(std::clamp<qint64>(gpibBufferLength, 1, kMaxTextAnswer));
     const QByteArray answer = m_gpib->readText(length, m_debug ? m_observer : nullptr);
-    return {answer, m_gpib->aborted() ? Outcome::Aborted : Outcome::Ok};
+    m_gpibUnsure = !answer.endsWith('\n');
+    if (m_gpib->aborted())
+        return {answer, Outcome::Aborted};
+    return {answer, answer.size() > kMaxTextAnswer ? Outcome::TooLarge : Outcome::Ok};
 }
 
-DataAnswer Transport::queryData(Bus bus, const QByteArray& text)
+DataAnswer Transport::queryData(Bus bus, const QByteArray& text, qint64 expectedLength)
 {
     if (const auto refused = refuse(bus))
-        return {{}, *refused};
+        return {{}, *refused, {}};
     Exchange exchange(*this);
     if (bus == Bus::Serial)
-        return m_serial.queryData(text, m_observer);
-    return queryGpibData(text);
+        return m_serial.queryData(text, m_observer, expectedLength);
+    DataAnswer answer = queryGpibData(text, expectedLength);
+    if (answer.outcome != Outcome::Ok) {
+        m_gpibUnsure = true;
+        answer.data.clear();
+        if (m_gpib->aborted())
+            answer.outcome = Outcome::Aborted;
+    }
+    return answer;
 }
 
-// Block mark and digit count, the length digits, then the data in one read into a buffer of
-// exactly the announced size, then the line end.
-DataAnswer Transport::queryGpibData(const QByteArray& text)
+// Block mark and digit count, the length digits, the data in one read into a buffer of exactly
+// the announced size, then the line end, which must carry END.
+DataAnswer Transport::queryGpibData(const QByteArray& text, qint64 expectedLength)
 {
-    m_gpib->write(text);
+    writeGpib(text);
     const auto readExactly = [this](QByteArray& into) { return m_gpib->read(into.data(), into.size()) == into.size(); };
-    const auto broken = [this]() -> DataAnswer {
-        return {{}, m_gpib->aborted() ? Outcome::Aborted : Outcome::ShortRead};
+    const auto cut = [](const QString& what) -> DataAnswer {
+        return {{}, Outcome::ShortRead, QStringLiteral("the answer broke off %1").arg(what)};
     };
+    const DataAnswer notABlock{{}, Outcome::Malformed, kNotABlockText};
     QByteArray mark(2, ' ');
     if (!readExactly(mark))
-        return broken();
+        return cut(QStringLiteral("before a data block began"));
     if (!blockHeaderPlausible(mark))
-        return {{}, Outcome::Malformed};
+        return notABlock;
     QByteArray digits(mark[1] - '0', ' ');
     if (!readExactly(digits))
-        return broken();
+        return cut(QStringLiteral("in the block header"));
     if (!blockHeaderPlausible(mark + digits))
-        return {{}, Outcome::Malformed};
+        return notABlock;
     const qint64 length = digitsValue(digits);
     if (length > kMaxBlockLength)
-        return {{}, Outcome::TooLarge};
+        return {{}, Outcome::TooLarge, QStringLiteral("the block announces %1 bytes").arg(length)};
+    if (expectedLength >= 0 && length != expectedLength)
+        return {{}, Outcome::Mismatch, lengthMismatchText(length, expectedLength)};
     QByteArray data(length, '\0');
     if (length > 0 && !readExactly(data))
-        return broken();
-    m_gpib->finishBlock();
-    return {data, Outcome::Ok};
+        return cut(QStringLiteral("before the %1 bytes it announced").arg(length));
+    if (m_gpib->endSeen() || !m_gpib->finishBlock())
+        return {{}, Outcome::Malformed, kNoLineEndText};
+    return {data, Outcome::Ok, {}};
 }
 
 Outcome Transport::goToLocal(Bus bus)

@@ -41,11 +41,17 @@ public:
     bool serialOpen() const { return m_port.isOpen(); }
     bool isOpen(Bus bus) const;
 
+    // Before each command, whatever a previous answer left waiting is dropped; after an answer that
+    // went wrong, the tester is cleared (GPIB) or the line read until quiet (serial) first.
     Outcome sendCommand(Bus bus, const QByteArray& text); // serial appends LF; GPIB nothing
-    // GPIB: one read into `gpibBufferLength` bytes, cut at ibcntl (Ok even when empty).
-    // Serial: the answer up to CR LF, or TimedOut with what arrived.
+    // GPIB: reads of `gpibBufferLength` bytes, each cut at ibcntl, until END (Ok even when empty).
+    // Serial: the answer up to CR LF, or TimedOut with what arrived. Either way TooLarge past
+    // kMaxTextAnswer.
     TextAnswer queryText(Bus bus, const QByteArray& text, int gpibBufferLength);
-    DataAnswer queryData(Bus bus, const QByteArray& text);
+    // A definite-length block that is the whole answer: well formed, exactly its length of data,
+    // then the line end (on GPIB with END) and nothing else; with `expectedLength` >= 0 (the size
+    // the listing gave) it must also have that length. Anything else is refused with the reason.
+    DataAnswer queryData(Bus bus, const QByteArray& text, qint64 expectedLength = -1);
     Outcome goToLocal(Bus bus); // GPIB ibloc; serial "*GTL" plus LF, no read
 
     bool busy() const { return m_busy; }
@@ -54,11 +60,13 @@ public:
 private:
     class Exchange;
     std::optional<Outcome> refuse(Bus bus) const;
-    DataAnswer queryGpibData(const QByteArray& text);
+    void writeGpib(const QByteArray& text);
+    DataAnswer queryGpibData(const QByteArray& text, qint64 expectedLength);
 
     TransportObserver* m_observer;
     bool m_debug = false;
     bool m_busy = false;
+    bool m_gpibUnsure = false; // the last GPIB answer went wrong: clear the tester before the next command
     std::unique_ptr<GpibDevice> m_gpib;
     QSerialPort m_port;
     SerialLink m_serial;

@@ -37,6 +37,7 @@ struct Library {
     IbwrtFn ibwrt = nullptr;
     IbrdFn ibrd = nullptr;
     IblocFn ibloc = nullptr;
+    IblocFn ibclr = nullptr;
     RegisterFn registerGlobals = nullptr;
     UnregisterFn unregisterGlobals = nullptr;
     // Status source of a library that does not register the words: functions, else data.
@@ -97,6 +98,7 @@ QStringList resolveAll(Library& lib)
     need(lib.ibwrt, "ibwrt");
     need(lib.ibrd, "ibrd");
     need(lib.ibloc, "ibloc");
+    need(lib.ibclr, "ibclr");
     lib.registerGlobals = resolve<RegisterFn>(lib, "RegisterGpibGlobalsForThread");
     lib.unregisterGlobals = resolve<UnregisterFn>(lib, "UnregisterGpibGlobalsForThread");
     if (lib.registerGlobals)
@@ -223,6 +225,11 @@ qint16 ibdev(int board, int primaryAddress, int secondaryAddress, int timeout, i
 void ibloc(qint16 descriptor)
 {
     guarded([&](Library& lib) { return lib.ibloc(descriptor); });
+}
+
+void ibclr(qint16 descriptor)
+{
+    guarded([&](Library& lib) { return lib.ibclr(descriptor); });
 }
 
 void ibwrt(qint16 descriptor, const QByteArray& text)

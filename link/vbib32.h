@@ -22,6 +22,8 @@ void unload();
 // Each argument is a 16-bit value widened to int; the descriptor is the result's low 16 bits.
 qint16 ibdev(int board, int primaryAddress, int secondaryAddress, int timeout, int eot, int eos);
 void ibloc(qint16 descriptor);
+// Device clear: the device drops its output queue and whatever it was busy with.
+void ibclr(qint16 descriptor);
 void ibwrt(qint16 descriptor, const QByteArray& text);
 // Reads into a buffer of `length` blanks and returns that buffer at full length; the caller cuts
 // it with ibcntl.

@@ -34,6 +34,7 @@ Status deviceOpen(int board, int pad, int sad, int tmo, int eot, int eos, int& u
 Status deviceWrite(int ud, const void* buffer, long count);
 Status deviceRead(int ud, void* buffer, long count);
 Status deviceLocal(int ud);
+Status deviceClear(int ud);
 
 // The next RegisterGpibGlobalsForThread result (reads QLXSIM_REGISTER_RESULT now; the call
 // count starts again whenever the setting changes).

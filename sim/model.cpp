@@ -55,6 +55,16 @@ std::optional<Fault> parseFault(std::string_view text)
         fault.kind = FaultKind::Silent;
     } else if (kind == "garbage") {
         fault.kind = FaultKind::Garbage;
+    } else if (kind == "late" || kind == "wrong-length" || kind == "extra-bytes") {
+        fault.kind = kind == "late"           ? FaultKind::Late
+                     : kind == "wrong-length" ? FaultKind::WrongLength
+                                              : FaultKind::ExtraBytes;
+        if (colon == std::string_view::npos)
+            fault.prefix = "MMEM:DATA?";
+    } else if (kind == "listing-size") {
+        fault.kind = FaultKind::ListingSize;
+        if (colon == std::string_view::npos)
+            fault.prefix = "MMEM:SCAN?";
     } else {
         return std::nullopt;
     }
@@ -197,7 +207,7 @@ std::optional<std::string> Tester::respond(const Command& command)
     if (h == "*IDN?")
         return config_.identity;
     if (h == "MMEM:SCAN?")
-        return listing();
+        return listing(config_.fault.kind == FaultKind::ListingSize && faultHits(config_.fault, h));
     if (h == "MMEM:DATA?")
         return fileData(command.argument);
     if (h == "MMEM:DEL") {
@@ -214,14 +224,17 @@ std::optional<std::string> Tester::respond(const Command& command)
 
 bool Tester::inPrintDirectory() const { return normalizeDir(currentDir_) == normalizeDir(kPrintDirectory); }
 
-std::optional<std::string> Tester::listing() const
+std::optional<std::string> Tester::listing(bool sizesOff) const
 {
     if (!inPrintDirectory()) {
         return listingText(normalizeDir(currentDir_), false, {{".", true, 0}, {"..", true, 0}}, 0);
     }
     std::error_code error;
     const auto space = fs::space(config_.folder, error);
-    return listingText(kPrintDirectory, true, readEntries(config_.folder), error ? 0 : space.available);
+    std::vector<DirEntry> entries = readEntries(config_.folder);
+    for (DirEntry& entry : entries)
+        entry.size += sizesOff && !entry.directory ? 1 : 0;
+    return listingText(kPrintDirectory, true, entries, error ? 0 : space.available);
 }
 
 std::optional<fs::path> Tester::findFile(std::string_view argument) const
@@ -273,11 +286,7 @@ void Tester::deleteFile(std::string_view argument) const
 std::optional<Answer> Tester::applyFault(const Command& command, std::string body)
 {
     const Fault& fault = config_.fault;
-    if (!faultHits(fault, command.header) || fault.kind == FaultKind::DropMidBlock) {
-        body += config_.terminator;
-        return Answer{std::move(body), true};
-    }
-    switch (fault.kind) {
+    switch (faultHits(fault, command.header) ? fault.kind : FaultKind::None) {
     case FaultKind::StopMidBlock:
         body.resize(body.size() / 2);
         return Answer{std::move(body), false};
@@ -290,12 +299,26 @@ std::optional<Answer> Tester::applyFault(const Command& command, std::string bod
             c = static_cast<char>(printable(random_));
         return Answer{junk + config_.terminator, true};
     }
+    case FaultKind::Late:
+        if (lateSent_)
+            break;
+        lateSent_ = true;
+        return Answer{body + config_.terminator, true, kLateBy};
+    case FaultKind::WrongLength:
+        if (body.size() > 2 && body[0] == '#')
+            body[2] = body[2] == '1' ? '2' : '1';
+        break;
+    case FaultKind::ExtraBytes:
+        body += "EXTRA";
+        break;
     case FaultKind::Silent:
+        return std::nullopt;
     case FaultKind::None:
     case FaultKind::DropMidBlock:
+    case FaultKind::ListingSize:
         break;
     }
-    return std::nullopt;
+    return Answer{body + config_.terminator, true};
 }
 
 } // namespace qlxsim

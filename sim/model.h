@@ -3,6 +3,7 @@
 // whole commands and put its answers on their line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -21,8 +22,21 @@ inline constexpr std::string_view kOldIdentity = "Halvard&Brenn,QLX,1234567/890,
 inline constexpr std::uintmax_t kMaxFileSize = 64u * 1024 * 1024;
 
 // DropMidBlock is the adapter's fault (it vanishes in the middle of the answer): the tester itself
-// answers as usual.
-enum class FaultKind { None, StopMidBlock, NoTerminator, Silent, Garbage, DropMidBlock };
+// answers as usual. Late holds the first answer it hits back past the serial time-out; WrongLength
+// changes the first length digit of a block header (the data stay as they are); ExtraBytes puts
+// bytes between a block and its line end; ListingSize lists every file one byte larger than it is.
+enum class FaultKind {
+    None,
+    StopMidBlock,
+    NoTerminator,
+    Silent,
+    Garbage,
+    DropMidBlock,
+    Late,
+    WrongLength,
+    ExtraBytes,
+    ListingSize,
+};
 
 // One fault at a time; it hits the queries whose header starts with `prefix` (case-insensitive).
 struct Fault {
@@ -30,9 +44,9 @@ struct Fault {
     std::string prefix;
 };
 
-// "stop-mid-block", "no-terminator", "silent", "garbage", "drop-mid-block", "none", each optionally
-// followed by ":PREFIX". Without a prefix the mid-block faults hit "MMEM:DATA?" and the others every
-// query.
+// "stop-mid-block", "no-terminator", "silent", "garbage", "drop-mid-block", "late", "wrong-length",
+// "extra-bytes", "listing-size", "none", each optionally followed by ":PREFIX". Without a prefix the
+// block faults hit "MMEM:DATA?", listing-size "MMEM:SCAN?" and the others every query.
 std::optional<Fault> parseFault(std::string_view text);
 
 // Whether the fault hits a command with this (upper-cased) header.
@@ -47,11 +61,16 @@ struct Config {
     Fault fault;
 };
 
+// How long a late answer is held back: past the 5 s a serial block may stay silent.
+inline constexpr std::chrono::milliseconds kLateBy{5500};
+
 // What goes back on the line for one query. `complete` is false when the message breaks off
-// (stop-mid-block): a GPIB talker then never asserts END.
+// (stop-mid-block): a GPIB talker then never asserts END. The serial line holds a late answer
+// back for `delay`.
 struct Answer {
     std::string bytes;
     bool complete = true;
+    std::chrono::milliseconds delay{0};
 };
 
 struct DirEntry {
@@ -109,7 +128,7 @@ public:
 
 private:
     std::optional<std::string> respond(const Command& command);
-    std::optional<std::string> listing() const;
+    std::optional<std::string> listing(bool sizesOff) const;
     std::optional<std::string> fileData(std::string_view argument) const;
     void deleteFile(std::string_view argument) const;
     std::optional<std::filesystem::path> findFile(std::string_view argument) const;
@@ -119,6 +138,7 @@ private:
     Config config_;
     std::string currentDir_;
     std::mt19937 random_{20};
+    bool lateSent_ = false;
 };
 
 } // namespace qlxsim

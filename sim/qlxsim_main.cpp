@@ -13,9 +13,13 @@
 //   --terminator crlf|lf line end of the answers (default crlf)
 //   --fault KIND[:PREFIX] stop-mid-block (half the block, then nothing), no-terminator (answers
 //                        without their line end), silent (a query gets no answer), garbage
-//                        (random printable bytes and the line end). PREFIX limits the fault to
-//                        commands starting with it; stop-mid-block defaults to MMEM:DATA?, the
-//                        others to every query.
+//                        (random printable bytes and the line end), late (the first answer
+//                        comes 5.5 s late, after the time-out), wrong-length (a block header's
+//                        first length digit is changed), extra-bytes (bytes between a block and
+//                        its line end), listing-size (the listing gives each file one byte more).
+//                        PREFIX limits the fault to commands starting with it; the block faults
+//                        default to MMEM:DATA?, listing-size to MMEM:SCAN?, the others to every
+//                        query.
 //   --old-firmware       older firmware: MMEM:CDIR is ignored, MMEM:SCAN? lists the current dir
 //   --current-dir DIR    the current directory at start (default \USERDATA\PRINT); any other
 //                        directory lists as empty and without the product word
@@ -84,7 +88,7 @@
 //   QLXSIM_ADDRESS         primary address the tester answers on (default 20)
 //   QLXSIM_OFF             non-empty and not "0": the tester is switched off
 //   QLXSIM_LOG             log file as --log; unset = no log. Besides the commands it logs the
-//                          calls ibdev(board,pad,sad,tmo,eot,eos) and ibloc(ud) as lines of their own
+//                          calls ibdev(board,pad,sad,tmo,eot,eos), ibloc(ud) and ibclr(ud) as lines of their own
 //   QLXSIM_TIMEOUT_MS      read time-out in ms (default: ibdev's time-out code, 13 = 10 s)
 //   QLXSIM_REGISTER_RESULT what RegisterGpibGlobalsForThread returns: 0 (default) or 1 register
 //                          the words, 2, 3 or any other number do not; "1,0" gives the results
@@ -117,7 +121,7 @@ constexpr std::size_t kChunk = 16;             // bytes per write while pacing
 
 const char kUsage[] =
     "usage: qlxsim [--dir DIR] [--idn TEXT] [--baud N] [--terminator crlf|lf]\n"
-    "              [--fault stop-mid-block|no-terminator|silent|garbage[:PREFIX]]\n"
+    "              [--fault KIND[:PREFIX]]\n"
     "              [--old-firmware] [--current-dir DIR] [--log FILE|-]\n"
     "              [--adapter prologix|ar488 [--tcp PORT] [--address PAD] [--tester-off]\n"
     "               [--rate BYTES] [--block-pause MS[:EVERY]]]\n"
@@ -127,8 +131,10 @@ const char kUsage[] =
     "  --idn TEXT         *IDN? answer (default Halvard&Brenn,QLX,1234567/890,V3.10)\n"
     "  --baud N           pace answers at N baud 8N1, N/10 bytes/s (default 19200, 0 = unpaced)\n"
     "  --terminator M     crlf (default) or lf after each answer\n"
-    "  --fault KIND[:P]   stop-mid-block (default for MMEM:DATA?), no-terminator, silent, garbage;\n"
-    "                     P limits it to commands starting with P (default every query)\n"
+    "  --fault KIND[:P]   stop-mid-block, no-terminator, silent, garbage, late, wrong-length,\n"
+    "                     extra-bytes, listing-size; P limits it to commands starting with P\n"
+    "                     (default MMEM:DATA? for block faults, MMEM:SCAN? for listing-size,\n"
+    "                     else every query)\n"
     "  --old-firmware     *IDN? says V3.05, MMEM:CDIR is ignored\n"
     "  --current-dir DIR  current directory at start (default \\USERDATA\\PRINT)\n"
     "  --log FILE         append one line per received command, bytes escaped; - = stderr\n"
@@ -145,7 +151,7 @@ const char kUsage[] =
     "The GPIB libraries libqlxsim-gpib.so and libqlxsim-gpib-plain.so read, at every ibdev:\n"
     "  QLXSIM_DIR QLXSIM_IDN QLXSIM_FAULT QLXSIM_CURRENT_DIR QLXSIM_OLD_FIRMWARE QLXSIM_LOG\n"
     "                     as the options above (QLXSIM_LOG unset = no log; it also logs\n"
-    "                     ibdev(board,pad,sad,tmo,eot,eos) and ibloc(ud))\n"
+    "                     ibdev(...), ibloc(ud) and ibclr(ud))\n"
     "  QLXSIM_ADDRESS     primary address of the tester (default 20)\n"
     "  QLXSIM_OFF=1       the tester is switched off: reads time out\n"
     "  QLXSIM_TIMEOUT_MS  read time-out in ms (default from ibdev's code, 13 = 10 s)\n"
@@ -316,7 +322,9 @@ public:
             const std::size_t pending = output_.size() - outputPos_;
             int timeout = -1;
             short events = POLLIN;
-            if (pending > 0) {
+            if (pending > 0 && now < heldUntil_) {
+                timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(heldUntil_ - now).count());
+            } else if (pending > 0) {
                 if (pacer_.allowance(now) >= std::min(pending, kChunk)) {
                     events |= POLLOUT;
                 } else {
@@ -357,10 +365,12 @@ private:
         const auto reply = tester_.handle(command);
         if (!reply || reply->bytes.empty())
             return;
+        const auto now = qlxsim::Pacer::Clock::now();
         if (outputPos_ == output_.size()) {
             output_.clear();
             outputPos_ = 0;
-            pacer_.wake(qlxsim::Pacer::Clock::now());
+            heldUntil_ = now + reply->delay;
+            pacer_.wake(heldUntil_);
         }
         output_ += reply->bytes;
     }
@@ -385,6 +395,7 @@ private:
     std::string input_;
     std::string output_;
     std::size_t outputPos_ = 0;
+    qlxsim::Pacer::Clock::time_point heldUntil_{}; // a late answer waits until then
 };
 
 } // namespace

@@ -54,7 +54,8 @@ void MainForm::TransferHardcopy(const QString& testerName, const QString& pcName
             return;
         // A block refused on the serial line gets the advice that its time-out would have given.
         if (currentBus() == Bus::Serial
-            && (result.outcome == Outcome::Malformed || result.outcome == Outcome::TooLarge))
+            && (result.outcome == Outcome::Malformed || result.outcome == Outcome::Mismatch
+                || result.outcome == Outcome::TooLarge))
             CableError();
         else
             reportOutcome(result.outcome);

@@ -45,12 +45,21 @@ ConnectResult TesterSession::connect(const QString& addressText)
     return result;
 }
 
-DirectoryAnswer TesterSession::readDirectory() { return readTesterDirectory(m_transport, m_bus, m_id.canChangeDir); }
+DirectoryAnswer TesterSession::readDirectory()
+{
+    DirectoryAnswer directory = readTesterDirectory(m_transport, m_bus, m_id.canChangeDir);
+    m_listedSizes.clear();
+    for (const Hardcopy& hardcopy : sortedHardcopies(directory.listing))
+        if (hardcopy.size >= 0)
+            m_listedSizes.insert(hardcopy.name, hardcopy.size);
+    return directory;
+}
 
 TransferResult TesterSession::fetch(const QString& testerName, const QString& pcFolder, const QString& pcName,
-                                    const std::function<OnConflict()>& onConflict, Durability durability)
+                                    const std::function<OnConflict()>& onConflict, Durability durability, int reads)
 {
-    return transferHardcopy(m_transport, m_bus, testerName, pcFolder, pcName, onConflict, durability);
+    const BlockProof proof{m_listedSizes.value(trimBlanks(testerName), -1), reads};
+    return transferHardcopy(m_transport, m_bus, testerName, pcFolder, pcName, onConflict, durability, proof);
 }
 
 DeleteResult TesterSession::remove(const QString& testerName) { return deleteOnTester(m_transport, m_bus, testerName); }

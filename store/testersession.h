@@ -9,6 +9,7 @@
 #include "store/directory.h"
 #include "store/transfer.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -28,6 +29,7 @@ struct ConnectResult {
 struct Hardcopy {
     QString name;
     qint64 size = -1;
+    bool operator==(const Hardcopy&) const = default;
 };
 
 // The hardcopies of a listing in the order of the tester's list.
@@ -48,11 +50,15 @@ public:
     ConnectResult connect(const QString& addressText);
     const Identification& identification() const { return m_id; }
 
-    // "MMEM:CDIR" first when the firmware allows it, "MMEM:SCAN?"; on GPIB the go-to-local.
+    // "MMEM:CDIR" first when the firmware allows it, "MMEM:SCAN?"; on GPIB the go-to-local. The
+    // sizes it lists are what later fetches of those names must prove.
     DirectoryAnswer readDirectory();
     // Copies one hardcopy into `pcFolder` as `pcName`; `onConflict` decides about a different file.
+    // The block must have the size the last listing gave for the name, and `reads` reads of it
+    // must agree.
     TransferResult fetch(const QString& testerName, const QString& pcFolder, const QString& pcName,
-                         const std::function<OnConflict()>& onConflict, Durability durability = Durability::Normal);
+                         const std::function<OnConflict()>& onConflict, Durability durability = Durability::Normal,
+                         int reads = 1);
     DeleteResult remove(const QString& testerName);
     // The go-to-local on the chosen bus, when a connect opened it.
     Outcome goToLocal();
@@ -69,6 +75,7 @@ private:
     Bus m_bus;
     Transport m_transport;
     Identification m_id;
+    QHash<QString, qint64> m_listedSizes; // by name as listed, from the last listing
 };
 
 } // namespace qlx

@@ -67,9 +67,26 @@ QString proveOnDisk(const QString& path, const QByteArray& data)
     return synced ? QString() : syncError(QStringLiteral("the folder"));
 }
 
+DataAnswer fetchBlock(Transport& transport, Bus bus, const QString& testerName, const BlockProof& proof)
+{
+    const QByteArray request = dataRequestCommand(testerName);
+    DataAnswer first = transport.queryData(bus, request, proof.listedSize);
+    // On the serial line an empty block cannot be told from one whose data never came.
+    if (bus == Bus::Serial && first.outcome == Outcome::Ok && first.data.isEmpty())
+        return {{}, Outcome::Malformed, QStringLiteral("the block is empty")};
+    for (int read = 2; read <= proof.reads && first.outcome == Outcome::Ok; ++read) {
+        const DataAnswer again = transport.queryData(bus, request, proof.listedSize);
+        if (again.outcome != Outcome::Ok)
+            return again;
+        if (again.data != first.data)
+            return {{}, Outcome::Malformed, QStringLiteral("two reads of the file differ")};
+    }
+    return first;
+}
+
 TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& testerName, const QString& pcFolder,
                                 const QString& pcName, const std::function<OnConflict()>& onConflict,
-                                Durability durability)
+                                Durability durability, const BlockProof& proof)
 {
     TransferResult result;
     for (const QString& name : {trimBlanks(testerName), trimBlanks(pcName)}) {
@@ -81,14 +98,12 @@ TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& te
     }
     result.path = targetPath(pcFolder, pcName);
 
-    const DataAnswer answer = transport.queryData(bus, dataRequestCommand(testerName));
+    const DataAnswer answer = fetchBlock(transport, bus, testerName, proof);
     result.outcome = answer.outcome;
     result.bytes = answer.data.size();
-    // On the serial line an empty block cannot be told from one whose data never came.
-    if (bus == Bus::Serial && answer.outcome == Outcome::Ok && answer.data.isEmpty())
-        result.outcome = Outcome::Malformed;
     if (result.outcome != Outcome::Ok) {
         result.status = TransferResult::LinkBroken;
+        result.reason = answer.detail;
         return result;
     }
 

@@ -45,19 +45,30 @@ struct TransferResult {
         Identical,   // the PC folder already held exactly these bytes
         Kept,        // a different file was there and was kept
         Refused,     // the name could escape the PC folder or break the command; nothing was sent
-        LinkBroken,  // no complete block arrived (see `outcome`); nothing was written
+        LinkBroken,  // no block that proves itself arrived (see `outcome` and `reason`); nothing was written
         WriteFailed, // the file could not be written (see `reason`); an older copy is unchanged
     };
     Status status = LinkBroken;
     Outcome outcome = Outcome::Ok; // how the data request ended on the bus
     QString path;                  // the PC file that holds (or kept) the bytes; empty when refused
-    QString reason;                // why it was refused or could not be written
+    QString reason;                // why it was refused, not proven, or could not be written
     qint64 bytes = 0;              // data bytes received
 };
+
+// What the tester's answer must prove before it counts, besides being one whole block: the size the
+// listing gave for the file (-1: it gave none), and how many reads of it must agree byte for byte
+// (the serial line has no checksum: a garbled byte would otherwise be proven against itself).
+struct BlockProof {
+    qint64 listedSize = -1;
+    int reads = 1;
+};
+
+// The file's data as `proof` asks; anything else is refused with the reason in `detail`.
+DataAnswer fetchBlock(Transport& transport, Bus bus, const QString& testerName, const BlockProof& proof);
 
 // `onConflict` is called only when the folder holds a different file of that name.
 TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& testerName, const QString& pcFolder,
                                 const QString& pcName, const std::function<OnConflict()>& onConflict,
-                                Durability durability = Durability::Normal);
+                                Durability durability = Durability::Normal, const BlockProof& proof = {});
 
 } // namespace qlx

@@ -254,6 +254,86 @@ private slots:
         QCOMPARE(files(pc.path()), QStringList());
     }
 
+    // A block that is not exactly what the listing announced used to be written, "proven" against
+    // itself, and the tester's hardcopy deleted: a cut or padded file, or junk that happened to
+    // start like a block. Each road must refuse it, keep the hardcopy and clear the way for the
+    // next command.
+    void moveDeletesNoBlockThatFailsItsProof_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("fault");
+        for (const char* road : {"gpib", "serial", "adapter"})
+            for (const char* fault : {"wrong-length", "extra-bytes", "listing-size", "garbage:MMEM:DATA?"})
+                QTest::addRow("%s %s", road, fault) << road << fault;
+    }
+    void moveDeletesNoBlockThatFailsItsProof()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, fault);
+        tester->addFile("HC_0001.WMF", kSecond);
+        QTemporaryDir pc;
+        QStringList environment;
+        if (road == u"gpib") {
+            useBus(false);
+            environment << "QLXSIM_FAULT=" + fault;
+        } else if (road == u"serial") {
+            useBus(true, {"--fault", fault});
+        } else {
+            const QString device = tester->startSerial({"--adapter", "prologix", "--fault", fault});
+            target = QStringList{"--bus", "ieee", "--address", "20@" + device};
+        }
+
+        const Run run = qlxctl({"move", "--all", "--to", pc.path()}, environment);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("HC_0001.WMF: not copied"), run.err.constData());
+        if (fault == u"wrong-length" || fault == u"listing-size")
+            QVERIFY2(run.err.contains("its listing says"), run.err.constData());
+        QCOMPARE(deletes(), QStringList());
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"HC_0001.WMF"});
+        QCOMPARE(files(pc.path()), QStringList());
+    }
+
+    // Serial: the tester answers the request for A after the time-out. That late answer used to be
+    // taken for B's: B's copy held A's bytes and B was deleted on the tester.
+    void lateAnswerIsNeverTakenForTheNext()
+    {
+        tester->addFile("A.WMF", QByteArray(600, 'a'));
+        tester->addFile("B.WMF", QByteArray(600, 'b'));
+        useBus(true, {"--fault", "late"});
+        QTemporaryDir pc;
+
+        const Run run = qlxctl({"move", "--all", "--to", pc.path()});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("A.WMF: not copied"), run.err.constData());
+        QCOMPARE(contents(pc.filePath("B.WMF")), QByteArray(600, 'b'));
+        QCOMPARE(files(pc.path()), QStringList{"B.WMF"});
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"A.WMF"});
+    }
+
+    // A listing longer than one read used to be cut at 10,000 bytes: the hardcopies after the cut
+    // were invisible, and move --all ended "done" with them still on the tester. And a serial
+    // hardcopy under 15 bytes could not be copied at all.
+    void longListingAndTinyFiles_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::newRow("gpib") << false;
+        QTest::newRow("serial") << true;
+    }
+    void longListingAndTinyFiles()
+    {
+        QFETCH(bool, serial);
+        for (int i = 1; i <= 600; ++i)
+            tester->addFile(QStringLiteral("HC_%1.WMF").arg(i, 4, 10, QLatin1Char('0')), "x");
+        useBus(serial);
+        const Run run = qlxctl({"list"});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out.count('\n'), 600);
+        QVERIFY(run.out.endsWith("HC_0600.WMF\n"));
+        QTemporaryDir pc;
+        QCOMPARE(qlxctl({"get", "HC_0600.WMF", "--to", pc.path()}).status, 0);
+        QCOMPARE(contents(pc.filePath("HC_0600.WMF")), QByteArray("x"));
+    }
+
     // A name deleted on the tester and made again with other bytes is fetched and proved again.
     void watchFetchesARecreatedName()
     {
