@@ -13,8 +13,15 @@
 //                       stays below this)
 // A figure counts only when every hardcopy is in the folder byte for byte, nothing else is, the
 // print folder is empty and qlxctl ended on SIGTERM as it should; otherwise the program says what
-// failed and exits with status 1.
-// Usage: bench_move [interval_ms] (pause after each new hardcopy, default 2); qlxctl and
+// failed and exits with status 1. Then two shorter runs of qlxctl move --all:
+//   files_lost_hostile  hardcopies gone from the tester without their bytes in the folder, over
+//                       runs against a tester whose every data answer is wrong (random text, a
+//                       changed length digit, bytes after the block, a listing one byte off);
+//                       goal 0, and none of them may be deleted
+//   serial_files_per_s, serial_read_once_files_per_s  8 hardcopies of 2 KB moved over the serial
+//                       line paced at 19200 baud, read twice (as move does) and with --read-once;
+//                       every one must arrive byte for byte and leave the tester
+// Usage: bench_move [interval_ms] (pause after each new hardcopy, default 2); qlxctl, qlxsim and
 // libqlxsim-gpib.so are taken from the folder of this program.
 
 #include <QCoreApplication>
@@ -224,6 +231,108 @@ QStringList check(const std::vector<Hardcopy>& hardcopies, const QString& print,
     return failures;
 }
 
+// The simulated tester's environment: the library, the folder, nothing else of the caller's.
+QProcessEnvironment testerEnvironment(const QString& print)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QLXCOPY_GPIB_LIBRARY"),
+                       QCoreApplication::applicationDirPath() + "/libqlxsim-gpib.so");
+    for (const QString& key : environment.keys())
+        if (key.startsWith(QStringLiteral("QLXSIM_")))
+            environment.remove(key); // the tester as it comes, without a log or a fault
+    environment.insert(QStringLiteral("QLXSIM_DIR"), print);
+    return environment;
+}
+
+// One "qlxctl ARGUMENTS" to its end; the exit status, or -1 when it did not end by itself.
+int runQlxctl(const QProcessEnvironment& environment, const QStringList& arguments)
+{
+    QProcess qlxctl;
+    qlxctl.setProcessEnvironment(environment);
+    qlxctl.setStandardOutputFile(QProcess::nullDevice());
+    qlxctl.setStandardErrorFile(QProcess::nullDevice());
+    qlxctl.start(QCoreApplication::applicationDirPath() + "/qlxctl", arguments);
+    if (!qlxctl.waitForFinished(120'000) || qlxctl.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return qlxctl.exitCode();
+}
+
+// Fresh folders with `count` of the hardcopies on the tester.
+struct Bench {
+    QTemporaryDir root;
+    QString print = root.filePath(QStringLiteral("print"));
+    QString pc = root.filePath(QStringLiteral("pc"));
+
+    explicit Bench(const std::vector<Hardcopy>& hardcopies)
+    {
+        QDir().mkpath(print);
+        QDir().mkpath(pc);
+        for (const Hardcopy& hardcopy : hardcopies) {
+            QFile file(print + u'/' + hardcopy.name);
+            if (!file.open(QIODevice::WriteOnly) || file.write(hardcopy.bytes) != hardcopy.bytes.size())
+                std::fprintf(stderr, "bench_move: cannot write %s\n", qPrintable(file.fileName()));
+        }
+    }
+    // Hardcopies no longer on the tester whose bytes the folder does not hold.
+    int lost(const std::vector<Hardcopy>& hardcopies) const
+    {
+        int count = 0;
+        for (const Hardcopy& hardcopy : hardcopies) {
+            QFile copy(pc + u'/' + hardcopy.name);
+            count += !QFile::exists(print + u'/' + hardcopy.name)
+                     && !(copy.open(QIODevice::ReadOnly) && copy.readAll() == hardcopy.bytes);
+        }
+        return count;
+    }
+    int left() const { return QDir(print).entryList(QDir::Files).size(); }
+};
+
+// Runs against testers whose data answers are all wrong; the hardcopies lost, or -1 when a run
+// did not end as it should (exit status 1, every hardcopy still on the tester).
+int lostToHostileTesters(const std::vector<Hardcopy>& hardcopies)
+{
+    int lost = 0;
+    for (const char* fault : {"garbage:MMEM:DATA?", "wrong-length", "extra-bytes", "listing-size"}) {
+        Bench bench(hardcopies);
+        QProcessEnvironment environment = testerEnvironment(bench.print);
+        environment.insert(QStringLiteral("QLXSIM_FAULT"), QString::fromLatin1(fault));
+        const int status =
+            runQlxctl(environment, {"--bus", "ieee", "--address", "20", "move", "--all", "--to", bench.pc});
+        lost += bench.lost(hardcopies);
+        if (status != 1 || bench.left() + bench.lost(hardcopies) != int(hardcopies.size())) {
+            std::fprintf(stderr, "bench_move: failed: the run with fault %s ended with status %d\n", fault, status);
+            return -1;
+        }
+    }
+    return lost;
+}
+
+// Hardcopies moved per second over the paced serial line, or -1 when any did not arrive whole
+// or stayed on the tester.
+double serialFilesPerSecond(const std::vector<Hardcopy>& hardcopies, bool readOnce)
+{
+    Bench bench(hardcopies);
+    QProcess sim;
+    sim.start(QCoreApplication::applicationDirPath() + "/qlxsim",
+              {"--dir", bench.print, "--baud", "19200", "--log", ""});
+    if (!sim.waitForReadyRead(5000))
+        return -1;
+    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QStringList arguments{"--bus", "com", "--address", device, "move", "--all", "--to", bench.pc};
+    if (readOnce)
+        arguments << "--read-once";
+    QElapsedTimer clock;
+    clock.start();
+    const int status = runQlxctl(QProcessEnvironment::systemEnvironment(), arguments);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    sim.kill();
+    sim.waitForFinished();
+    int identical = 0;
+    if (status != 0 || !check(hardcopies, bench.print, bench.pc, identical).isEmpty())
+        return -1;
+    return identical / seconds;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -246,14 +355,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_move: cannot watch the print folder\n");
         return 1;
     }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QLXCOPY_GPIB_LIBRARY"), app.applicationDirPath() + "/libqlxsim-gpib.so");
-    for (const QString& key : environment.keys())
-        if (key.startsWith(QStringLiteral("QLXSIM_")))
-            environment.remove(key); // the tester as it comes, without a log or a fault
-    environment.insert(QStringLiteral("QLXSIM_DIR"), print);
     QProcess qlxctl;
-    qlxctl.setProcessEnvironment(environment);
+    qlxctl.setProcessEnvironment(testerEnvironment(print));
     qlxctl.setProcessChannelMode(QProcess::MergedChannels);
     qlxctl.setStandardOutputFile(root.filePath(QStringLiteral("qlxctl.log")));
     qlxctl.start(app.applicationDirPath() + "/qlxctl",
@@ -298,5 +401,20 @@ int main(int argc, char** argv)
     std::printf("peak_rss_growth_kb %lld\n", watch.peakKb - watch.baselineKb);
     std::printf("files_per_s %.1f\n", watch.moved / watch.seconds);
     std::printf("tester_files_per_s %.1f\n", kFiles / producerSeconds);
-    return 0;
+
+    const std::vector<Hardcopy> few(hardcopies.begin(), hardcopies.begin() + 20);
+    const int lostHostile = lostToHostileTesters(few);
+    std::vector<Hardcopy> small;
+    for (int i = 0; i < 8; ++i)
+        small.push_back({few[i].name, few[i].bytes.left(2048)});
+    const double twice = serialFilesPerSecond(small, false);
+    const double once = serialFilesPerSecond(small, true);
+    if (lostHostile < 0 || twice < 0 || once < 0) {
+        std::fprintf(stderr, "bench_move: failed: %s\n", lostHostile < 0 ? "hostile runs" : "serial runs");
+        return 1;
+    }
+    std::printf("files_lost_hostile %d\n", lostHostile);
+    std::printf("serial_files_per_s %.2f\n", twice);
+    std::printf("serial_read_once_files_per_s %.2f\n", once);
+    return lostHostile == 0 ? 0 : 1;
 }

@@ -271,6 +271,7 @@ private slots:
         QFETCH(QString, road);
         QFETCH(QString, fault);
         tester->addFile("HC_0001.WMF", kSecond);
+        tester->addFile("HC_0002.WMF", kFirst);
         QTemporaryDir pc;
         QStringList environment;
         if (road == u"gpib") {
@@ -289,8 +290,11 @@ private slots:
         if (fault == u"wrong-length" || fault == u"listing-size")
             QVERIFY2(run.err.contains("its listing says"), run.err.constData());
         QCOMPARE(deletes(), QStringList());
-        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"HC_0001.WMF"});
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), (QStringList{"HC_0001.WMF", "HC_0002.WMF"}));
         QCOMPARE(files(pc.path()), QStringList());
+        // The tester was cleared before the request that followed a refused block.
+        if (road != u"serial")
+            QVERIFY(!tester->busLog().filter(road == u"gpib" ? "ibclr(" : "device-clear").isEmpty());
     }
 
     // Serial: the tester answers the request for A after the time-out. That late answer used to be
