@@ -113,7 +113,7 @@ int getCommand(const Run& run)
         if (run.progress)
             run.progress->finish();
         ok = reportTransfer(hardcopy.name, result, run.options.quiet)
-             && convertBeside(result, run.options.convert, run.options.quiet) && ok;
+             && convertBeside(result, run.options.convert, onConflict, run.options.quiet) && ok;
     }
     return ok ? Done : Failed;
 }

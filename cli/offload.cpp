@@ -2,8 +2,8 @@
 
 #include "cli/convert.h"
 #include "cli/report.h"
+#include "platform/files.h"
 
-#include <QFileInfo>
 #include <QSet>
 
 namespace qlx::cli {
@@ -43,13 +43,14 @@ TransferResult Offload::fetch(const Hardcopy& hardcopy, Durability durability)
 bool Offload::syncOne(const Hardcopy& hardcopy)
 {
     if (m_run.options.trustSize && hardcopy.size >= 0) {
-        const QFileInfo pcFile(targetPath(m_run.options.toDir, hardcopy.name));
-        if (pcFile.isFile() && pcFile.size() == hardcopy.size)
+        // Only a regular file counts: a link to a file of that size is no copy.
+        const PathEntry pcFile = lookAt(targetPath(m_run.options.toDir, hardcopy.name));
+        if (pcFile.kind == PathEntry::File && pcFile.size == hardcopy.size)
             return true;
     }
     const TransferResult result = fetch(hardcopy, Durability::Normal);
     return reportTransfer(hardcopy.name, result, m_run.options.quiet)
-           && convertBeside(result, m_run.options.convert, m_run.options.quiet);
+           && convertBeside(result, m_run.options.convert, m_run.options.onConflict, m_run.options.quiet);
 }
 
 // Deletes on the tester only what the folder now holds byte for byte, synced to disk.
@@ -59,7 +60,7 @@ bool Offload::moveOne(const Hardcopy& hardcopy)
     if (!reportTransfer(hardcopy.name, result, m_run.options.quiet))
         return false;
     // A picture that fails is reported; the hardcopy is safe all the same.
-    const bool converted = convertBeside(result, m_run.options.convert, m_run.options.quiet);
+    const bool converted = convertBeside(result, m_run.options.convert, m_run.options.onConflict, m_run.options.quiet);
     if (m_run.stop.received()) {
         message(QStringLiteral("%1: not deleted on the tester: interrupted").arg(hardcopy.name));
         return false;
