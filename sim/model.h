@@ -22,7 +22,7 @@ inline constexpr std::uintmax_t kMaxFileSize = 64u * 1024 * 1024;
 
 // DropMidBlock is the adapter's fault (it vanishes in the middle of the answer): the tester itself
 // answers as usual.
-enum class FaultKind { None, StopMidBlock, NoTerminator, Silent, Garbage, DropMidBlock };
+enum class FaultKind { None, StopMidBlock, NoTerminator, Silent, Garbage, DropMidBlock, IgnoreDelete };
 
 // One fault at a time; it hits the queries whose header starts with `prefix` (case-insensitive).
 struct Fault {
@@ -30,9 +30,10 @@ struct Fault {
     std::string prefix;
 };
 
-// "stop-mid-block", "no-terminator", "silent", "garbage", "drop-mid-block", "none", each optionally
-// followed by ":PREFIX". Without a prefix the mid-block faults hit "MMEM:DATA?" and the others every
-// query.
+// "stop-mid-block", "no-terminator", "silent", "garbage", "drop-mid-block", "ignore-delete", "none",
+// each optionally followed by ":PREFIX". Without a prefix the mid-block faults hit "MMEM:DATA?",
+// ignore-delete (the tester keeps the file it was told to delete) hits "MMEM:DEL" and the others
+// every query.
 std::optional<Fault> parseFault(std::string_view text);
 
 // Whether the fault hits a command with this (upper-cased) header.
