@@ -137,7 +137,7 @@ int createTemporary(const QString& path, QByteArray& temporary, QString& error)
     return -1;
 }
 
-// Gives `temporary` the name `target` only while nothing has it.
+// Gives `temporary` the name `target` only while nothing has it. A failure leaves its cause in errno.
 FileWrite::Status linkNoReplace(const QByteArray& temporary, const QByteArray& target)
 {
     if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
@@ -151,8 +151,18 @@ FileWrite::Status linkNoReplace(const QByteArray& temporary, const QByteArray& t
     return FileWrite::Written;
 }
 
-// Writes and syncs `data` into the temporary file and gives it the name. The temporary file is
-// left for the caller to remove.
+// Why a rename or link into the folder failed, from errno.
+QString publishError()
+{
+    if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS)
+        return QStringLiteral("the folder's file system can neither rename a file without replacing another "
+                              "nor link it (%1)")
+            .arg(lastError());
+    return lastError();
+}
+
+// Writes and syncs `data` into the temporary file and gives it the name. Unless that succeeded,
+// the temporary file is left for the caller to remove.
 FileWrite publishFile(int fd, const QByteArray& temporary, const QString& path, const QByteArray& data, Publish publish)
 {
     FileWrite result;
@@ -175,12 +185,15 @@ FileWrite publishFile(int fd, const QByteArray& temporary, const QString& path, 
     }
     // The rename over a regular file replaces the name itself: it never writes through a link,
     // not even one that took the name a moment ago.
-    result.status =
-        existing.kind == PathEntry::File
-            ? (::rename(temporary.constData(), target.constData()) == 0 ? FileWrite::Written : FileWrite::Failed)
-            : linkNoReplace(temporary, target);
+    const auto renameOver = [&] {
+        return ::rename(temporary.constData(), target.constData()) == 0 ? FileWrite::Written : FileWrite::Failed;
+    };
+    result.status = existing.kind == PathEntry::File ? renameOver() : linkNoReplace(temporary, target);
+    if (result.status == FileWrite::NameTaken && publish == Publish::ReplaceFile
+        && lookAt(path).kind == PathEntry::File)
+        result.status = renameOver(); // a file that took the free name a moment ago is replaced too
     if (result.status == FileWrite::Failed)
-        result.reason = lastError();
+        result.reason = publishError();
     else if (result.status == FileWrite::NameTaken)
         result.reason = takenBy(path);
     return result;
@@ -192,13 +205,8 @@ PathEntry lookAt(const QString& path)
 {
     PathEntry entry;
     struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-        if (errno != ENOENT) {
-            entry.kind = PathEntry::Other;
-            entry.what = lastError();
-        }
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return entry;
-    }
     entry.kind = S_ISREG(st.st_mode) ? PathEntry::File : PathEntry::Other;
     if (entry.kind == PathEntry::File)
         entry.size = st.st_size;
@@ -227,10 +235,12 @@ FileWrite writeWholeFile(const QString& path, const QByteArray& data, Publish pu
             return result;
         result = publishFile(file.fd(), temporary, path, data, publish);
     }
-    ::unlink(temporary.constData());
-    if (result.status == FileWrite::Written)
-        result.reason = proveOnDisk(path, data);
-    if (!result.reason.isEmpty() && result.status == FileWrite::Written)
+    if (result.status != FileWrite::Written) {
+        ::unlink(temporary.constData());
+        return result;
+    }
+    result.reason = proveOnDisk(path, data);
+    if (!result.reason.isEmpty())
         result.status = FileWrite::Failed;
     return result;
 }

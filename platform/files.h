@@ -14,12 +14,12 @@ namespace qlx {
 // What has a name, looked at without following a symbolic link and without opening it.
 struct PathEntry {
     enum Kind {
-        None,  // nothing has the name
+        None,  // nothing has the name, or it cannot be looked at (a write there then fails with the cause)
         File,  // a regular file
-        Other, // a symbolic link, folder, named pipe, device or socket, or a name that cannot be looked at
+        Other, // a symbolic link, folder, named pipe, device or socket
     };
     Kind kind = None;
-    QString what;     // Other: "a symbolic link", "a folder", ..., or why the name cannot be looked at
+    QString what;     // Other: "a symbolic link", "a folder", "a named pipe", "a device" or "a socket"
     qint64 size = -1; // File: its size in bytes
 };
 PathEntry lookAt(const QString& path);
