@@ -49,6 +49,7 @@ TransferResult storeCopy(const QString& pcFolder, const QString& pcName, const Q
     int races = 0;
     for (int n = 1;;) {
         result.path = targetPath(pcFolder, name);
+        result.reason.clear();
         const PcCopy copy = comparePcCopy(result.path, data);
         if (copy == PcCopy::Identical) {
             result.status = TransferResult::Identical;
