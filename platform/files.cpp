@@ -83,7 +83,7 @@ std::optional<QByteArray> readAll(int fd, QString& error)
     }
 }
 
-// Every byte written; a short write without an error is a full disk or a file-size limit.
+// Every byte written, or why not.
 QString writeAll(int fd, const QByteArray& data)
 {
     qint64 done = 0;
@@ -91,12 +91,11 @@ QString writeAll(int fd, const QByteArray& data)
         const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
-            return done > 0 ? QStringLiteral("only %1 of %2 bytes could be written: %3")
-                                  .arg(done)
-                                  .arg(data.size())
-                                  .arg(lastError())
-                            : lastError();
+        if (n <= 0) // a write that takes nothing without an error is a full disk or a file-size limit
+            return QStringLiteral("only %1 of %2 bytes could be written (%3)")
+                .arg(done)
+                .arg(data.size())
+                .arg(n < 0 ? lastError() : QStringLiteral("is the disk full?"));
         done += n;
     }
     return {};
