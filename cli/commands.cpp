@@ -28,25 +28,30 @@ QList<Hardcopy> chosen(const QList<Hardcopy>& hardcopies, const Options& options
         return hardcopies;
     QList<Hardcopy> result;
     for (const QString& wanted : options.names) {
-        const auto listed = std::find_if(hardcopies.begin(), hardcopies.end(), [&](const Hardcopy& h) {
-            return h.name.compare(trimBlanks(wanted), Qt::CaseInsensitive) == 0;
-        });
-        if (listed != hardcopies.end()) {
+        QString why;
+        if (const std::optional<Hardcopy> listed = findListed(hardcopies, wanted, why)) {
             result << *listed;
         } else {
-            message(QStringLiteral("%1: no such hardcopy on the tester").arg(wanted));
+            message(QStringLiteral("%1: %2").arg(wanted, why));
             allFound = false;
         }
     }
     return result;
 }
 
-bool confirm(const QString& question)
+// Asks on the terminal; true for an answer that starts with "y" or "Y". A stop signal ends the
+// question at once, with false.
+bool confirm(const Run& run, const QString& question)
 {
     std::fprintf(stderr, "%s [y/N] ", qPrintable(question));
     std::fflush(stderr);
-    char answer[64] = {};
-    return std::fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y');
+    QByteArray answer;
+    char c = 0;
+    while (run.stop.waitForInput(STDIN_FILENO) && ::read(STDIN_FILENO, &c, 1) == 1 && c != '\n')
+        answer += c;
+    if (run.stop.received())
+        std::fputc('\n', stderr);
+    return !run.stop.received() && (answer.startsWith('y') || answer.startsWith('Y'));
 }
 
 // The directory, or nullopt with the cause reported.
@@ -59,13 +64,56 @@ std::optional<QList<Hardcopy>> readHardcopies(const Run& run)
     return hardcopies;
 }
 
+// Reads the directory again after deletes: the names of `deleted` it still lists, each reported;
+// nullopt, with the cause reported, when it cannot be read.
+std::optional<QStringList> stillListed(const Run& run, const QStringList& deleted)
+{
+    const auto after = readHardcopies(run);
+    if (!after)
+        return std::nullopt;
+    QStringList kept;
+    for (const Hardcopy& hardcopy : *after) {
+        if (deleted.contains(hardcopy.name)) {
+            message(QStringLiteral("%1: still listed on the tester after the delete").arg(hardcopy.name));
+            kept << hardcopy.name;
+        }
+    }
+    return kept;
+}
+
 } // namespace
+
+std::optional<Hardcopy> findListed(const QList<Hardcopy>& hardcopies, const QString& wanted, QString& why)
+{
+    const QString name = trimBlanks(wanted);
+    QList<Hardcopy> inOtherCase;
+    for (const Hardcopy& hardcopy : hardcopies) {
+        if (hardcopy.name == name)
+            return hardcopy;
+        if (hardcopy.name.compare(name, Qt::CaseInsensitive) == 0)
+            inOtherCase << hardcopy;
+    }
+    if (inOtherCase.size() == 1)
+        return inOtherCase.first();
+    if (inOtherCase.isEmpty()) {
+        why = QStringLiteral("no such hardcopy on the tester");
+    } else {
+        QStringList names;
+        for (const Hardcopy& hardcopy : inOtherCase)
+            names << hardcopy.name;
+        why = QStringLiteral("no hardcopy of exactly that name on the tester, but %1; give the exact name")
+                  .arg(names.join(QStringLiteral(", ")));
+    }
+    return std::nullopt;
+}
 
 std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error)
 {
     const DirectoryAnswer directory = session.readDirectory();
     if (directory.answer.outcome != Outcome::Ok || directory.answer.text.isEmpty())
         error = QStringLiteral("the tester sent no directory listing (%1)").arg(outcomeText(directory.answer.outcome));
+    else if (!isDirectoryListing(QString::fromLatin1(directory.answer.text)))
+        error = QStringLiteral("the tester's answer to MMEM:SCAN? is not a directory listing");
     else if (!directory.listing.directoryOk)
         error = directoryAdvice();
     else
@@ -113,7 +161,7 @@ int getCommand(const Run& run)
         if (run.progress)
             run.progress->finish();
         ok = reportTransfer(hardcopy.name, result, run.options.quiet)
-             && convertBeside(result, run.options.convert, run.options.quiet) && ok;
+             && convertBeside(result, run.options.convert, onConflict, run.options.quiet) && ok;
     }
     return ok ? Done : Failed;
 }
@@ -141,16 +189,8 @@ int moveCommand(const Run& run)
     if (offload.deleted().isEmpty())
         return ok ? Done : Failed;
     // As the window does after a delete: read the directory again, here to see that each delete took.
-    const auto after = readHardcopies(run);
-    if (!after)
-        return Failed;
-    for (const Hardcopy& hardcopy : *after) {
-        if (offload.deleted().contains(hardcopy.name)) {
-            message(QStringLiteral("%1: still listed on the tester after the delete").arg(hardcopy.name));
-            ok = false;
-        }
-    }
-    return ok ? Done : Failed;
+    const auto kept = stillListed(run, offload.deleted());
+    return ok && kept && kept->isEmpty() ? Done : Failed;
 }
 
 int discoverCommand(const Options& options)
@@ -178,23 +218,35 @@ int deleteCommand(const Run& run)
     bool ok = true;
     const QList<Hardcopy> names = chosen(*hardcopies, run.options, ok);
     const bool ask = !run.options.yes && ::isatty(STDIN_FILENO);
-    if (ask && run.options.all && !names.isEmpty() && !confirm(QStringLiteral("DELETE ALL QLX .WMF FILES?")))
+    if (ask && run.options.all && !names.isEmpty() && !confirm(run, QStringLiteral("DELETE ALL QLX .WMF FILES?")))
         return ok ? Done : Failed;
+    QStringList sent;
     for (const Hardcopy& hardcopy : names) {
         if (run.stop.received())
             break;
-        if (ask && !run.options.all && !confirm(QStringLiteral("Delete file %1 ?").arg(hardcopy.name)))
+        if (ask && !run.options.all && !confirm(run, QStringLiteral("Delete file %1 ?").arg(hardcopy.name)))
             continue;
+        if (run.stop.received())
+            break;
         const DeleteResult result = run.session.remove(hardcopy.name);
         if (!result.refusedReason.isEmpty())
             message(QStringLiteral("%1: not deleted: %2").arg(hardcopy.name, result.refusedReason));
         else if (!result.sent)
             message(QStringLiteral("%1: not deleted: %2").arg(hardcopy.name, outcomeText(result.outcome)));
         else
-            note(run.options.quiet, QStringLiteral("%1: deleted").arg(hardcopy.name));
+            sent << hardcopy.name;
         ok = result.sent && ok;
     }
-    return ok ? Done : Failed;
+    if (sent.isEmpty() || run.stop.received())
+        return ok ? Done : Failed;
+    // The tester answers no delete: only the directory read again tells which ones took.
+    const auto kept = stillListed(run, sent);
+    if (!kept)
+        return Failed;
+    for (const QString& name : sent)
+        if (!kept->contains(name))
+            note(run.options.quiet, QStringLiteral("%1: deleted").arg(name));
+    return ok && kept->isEmpty() ? Done : Failed;
 }
 
 } // namespace qlx::cli

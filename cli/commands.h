@@ -28,7 +28,13 @@ int deleteCommand(const Run& run);
 // Needs no connected tester: searches the bus.
 int discoverCommand(const Options& options);
 
-// The print directory in the tester's order; nullopt, with the cause in `error`, when it cannot be read.
+// The listed hardcopy that `wanted` names: the one of exactly that name, else the only one whose
+// name differs from it in case alone; nullopt, with the reason in `why`, when there is none of
+// either or several in other case.
+std::optional<Hardcopy> findListed(const QList<Hardcopy>& hardcopies, const QString& wanted, QString& why);
+
+// The print directory in the tester's order; nullopt, with the cause in `error`, when it cannot be
+// read or the answer is no directory listing at all.
 std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error);
 
 } // namespace qlx::cli

@@ -1,11 +1,13 @@
 #include "cli/convert.h"
 
 #include "cli/report.h"
+#include "platform/files.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace qlx::cli {
 namespace {
@@ -42,23 +44,51 @@ QString render(const QString& wmf, const QString& picture)
 
 } // namespace
 
-bool convertBeside(const TransferResult& result, const QString& format, bool quiet)
+bool convertBeside(const TransferResult& result, const QString& format, OnConflict onConflict, bool quiet)
 {
     if (format.isEmpty())
         return true;
     const QFileInfo wmf(result.path);
-    const QString picture = wmf.path() + u'/' + wmf.completeBaseName() + u'.' + format;
+    const QString pictureName = wmf.completeBaseName() + u'.' + format;
+    const QString picture = targetPath(wmf.path(), pictureName);
     const bool needed = result.status == TransferResult::Written
-                        || (result.status == TransferResult::Identical && !QFileInfo::exists(picture));
+                        || (result.status == TransferResult::Identical && lookAt(picture).kind == PathEntry::None);
     if (!needed)
         return true;
-    const QString error = render(result.path, picture);
-    if (!error.isEmpty()) {
+    // Drawn apart, then put beside the hardcopy by the same rules as the hardcopy itself.
+    QTemporaryDir drawing;
+    const QString drawn = drawing.filePath(QStringLiteral("picture.") + format);
+    QString error = drawing.isValid() ? render(result.path, drawn) : drawing.errorString();
+    const std::optional<QByteArray> bytes = error.isEmpty() ? readRegularFile(drawn, &error) : std::nullopt;
+    if (!bytes) {
         message(QStringLiteral("%1: no picture written: %2").arg(picture, error));
         return false;
     }
-    note(quiet, QStringLiteral("%1: picture written").arg(picture));
-    return true;
+    const TransferResult stored = storeCopy(
+        wmf.path(), pictureName, *bytes, [onConflict] { return onConflict; }, Durability::Normal);
+    switch (stored.status) {
+    case TransferResult::Written:
+        note(quiet, QStringLiteral("%1: picture written").arg(stored.path));
+        return true;
+    case TransferResult::Identical:
+        note(quiet, QStringLiteral("%1: picture already there").arg(stored.path));
+        return true;
+    case TransferResult::Kept:
+        message(QStringLiteral("%1: a different file is already there; kept it, no picture written "
+                               "(--overwrite replaces it, --rename writes beside it)")
+                    .arg(stored.path));
+        return false;
+    case TransferResult::NotAFile:
+        message(QStringLiteral("%1: %2 has that name, not a file; left it alone, no picture written")
+                    .arg(stored.path, stored.reason));
+        return false;
+    case TransferResult::Refused:
+    case TransferResult::LinkBroken:
+    case TransferResult::WriteFailed:
+        break;
+    }
+    message(QStringLiteral("%1: no picture written: %2").arg(stored.path, stored.reason));
+    return false;
 }
 
 } // namespace qlx::cli

@@ -2,8 +2,8 @@
 
 #include "cli/convert.h"
 #include "cli/report.h"
+#include "platform/files.h"
 
-#include <QFileInfo>
 #include <QSet>
 
 namespace qlx::cli {
@@ -47,13 +47,14 @@ TransferResult Offload::fetch(const Hardcopy& hardcopy, Durability durability, i
 bool Offload::syncOne(const Hardcopy& hardcopy)
 {
     if (m_run.options.trustSize && hardcopy.size >= 0) {
-        const QFileInfo pcFile(targetPath(m_run.options.toDir, hardcopy.name));
-        if (pcFile.isFile() && pcFile.size() == hardcopy.size)
+        // Only a regular file counts: a link to a file of that size is no copy.
+        const PathEntry pcFile = lookAt(targetPath(m_run.options.toDir, hardcopy.name));
+        if (pcFile.kind == PathEntry::File && pcFile.size == hardcopy.size)
             return true;
     }
     const TransferResult result = fetch(hardcopy, Durability::Normal);
     return reportTransfer(hardcopy.name, result, m_run.options.quiet)
-           && convertBeside(result, m_run.options.convert, m_run.options.quiet);
+           && convertBeside(result, m_run.options.convert, m_run.options.onConflict, m_run.options.quiet);
 }
 
 // True when the folder now holds the hardcopy's bytes, read back and synced to disk. The serial
@@ -67,7 +68,7 @@ bool Offload::copyForMove(const Hardcopy& hardcopy, bool& ok)
         return false;
     }
     // A picture that fails is reported; the hardcopy is safe all the same.
-    ok = convertBeside(result, m_run.options.convert, m_run.options.quiet) && ok;
+    ok = convertBeside(result, m_run.options.convert, m_run.options.onConflict, m_run.options.quiet) && ok;
     return true;
 }
 

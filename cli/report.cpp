@@ -37,6 +37,10 @@ bool reportTransfer(const QString& name, const TransferResult& result, bool quie
                                "(--overwrite replaces it, --rename writes beside it)")
                     .arg(result.path, name));
         return false;
+    case TransferResult::NotAFile:
+        message(QStringLiteral("%1: %2 has that name, not a file; left it alone, and %3 on the tester")
+                    .arg(result.path, result.reason, name));
+        return false;
     case TransferResult::Refused:
         message(QStringLiteral("%1: not copied: %2").arg(name, result.reason));
         return false;

@@ -1,8 +1,10 @@
 #include "cli/signals.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 namespace qlx::cli {
@@ -53,6 +55,19 @@ StopSignals::~StopSignals()
 }
 
 int StopSignals::received() const { return g_signal; }
+
+bool StopSignals::waitForInput(int fd) const
+{
+    // The handler's byte in the pipe wakes the wait also when the signal came just before it.
+    pollfd watched[2] = {{fd, POLLIN, 0}, {g_pipe[0], POLLIN, 0}};
+    while (received() == 0) {
+        if (::poll(watched, 2, -1) < 0 && errno != EINTR)
+            return false;
+        if (received() == 0 && watched[0].revents != 0)
+            return true;
+    }
+    return false;
+}
 
 void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 

@@ -19,6 +19,8 @@ public:
     int received() const;
     // The exit status for it: 128 plus the signal number.
     int exitStatus() const { return 128 + received(); }
+    // Waits until `fd` has input (or its end) to read; false, at once, when a stop signal arrives.
+    bool waitForInput(int fd) const;
 
 private:
     std::function<void()> m_onStop;

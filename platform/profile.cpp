@@ -106,8 +106,9 @@ QByteArray readAll(const QString& filePath)
 
 bool writeAll(const QString& filePath, const QByteArray& content)
 {
-    if (writeFileSafely(filePath, content).isEmpty())
-        return true;
+    const FileWrite written = writeWholeFile(filePath, content, Publish::ReplaceFile);
+    if (written.status != FileWrite::Failed)
+        return written.status == FileWrite::Written; // a link or anything else is not written through
     // A folder that does not let us create the temporary file may still let us rewrite the file.
     QFile direct(filePath);
     if (!direct.exists() || !direct.open(QIODevice::WriteOnly | QIODevice::Truncate))

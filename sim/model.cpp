@@ -49,6 +49,10 @@ std::optional<Fault> parseFault(std::string_view text)
         fault.kind = kind == "stop-mid-block" ? FaultKind::StopMidBlock : FaultKind::DropMidBlock;
         if (colon == std::string_view::npos)
             fault.prefix = "MMEM:DATA?";
+    } else if (kind == "ignore-delete") {
+        fault.kind = FaultKind::IgnoreDelete;
+        if (colon == std::string_view::npos)
+            fault.prefix = "MMEM:DEL";
     } else if (kind == "no-terminator") {
         fault.kind = FaultKind::NoTerminator;
     } else if (kind == "silent") {
@@ -211,7 +215,8 @@ std::optional<std::string> Tester::respond(const Command& command)
     if (h == "MMEM:DATA?")
         return fileData(command.argument);
     if (h == "MMEM:DEL") {
-        deleteFile(command.argument);
+        if (!(config_.fault.kind == FaultKind::IgnoreDelete && faultHits(config_.fault, h)))
+            deleteFile(command.argument);
     } else if (h == "MMEM:CDIR" && !config_.oldFirmware) {
         const auto dir = quotedArgument(command.argument);
         if (dir && !dir->empty()) {
@@ -316,6 +321,7 @@ std::optional<Answer> Tester::applyFault(const Command& command, std::string bod
     case FaultKind::None:
     case FaultKind::DropMidBlock:
     case FaultKind::ListingSize:
+    case FaultKind::IgnoreDelete:
         break;
     }
     return Answer{body + config_.terminator, true};

@@ -24,7 +24,8 @@ inline constexpr std::uintmax_t kMaxFileSize = 64u * 1024 * 1024;
 // DropMidBlock is the adapter's fault (it vanishes in the middle of the answer): the tester itself
 // answers as usual. Late holds the first answer it hits back past the serial time-out; WrongLength
 // changes the first length digit of a block header (the data stay as they are); ExtraBytes puts
-// bytes between a block and its line end; ListingSize lists every file one byte larger than it is.
+// bytes between a block and its line end; ListingSize lists every file one byte larger than it is;
+// IgnoreDelete keeps the file it was told to delete.
 enum class FaultKind {
     None,
     StopMidBlock,
@@ -36,6 +37,7 @@ enum class FaultKind {
     WrongLength,
     ExtraBytes,
     ListingSize,
+    IgnoreDelete,
 };
 
 // One fault at a time; it hits the queries whose header starts with `prefix` (case-insensitive).
@@ -45,8 +47,9 @@ struct Fault {
 };
 
 // "stop-mid-block", "no-terminator", "silent", "garbage", "drop-mid-block", "late", "wrong-length",
-// "extra-bytes", "listing-size", "none", each optionally followed by ":PREFIX". Without a prefix the
-// block faults hit "MMEM:DATA?", listing-size "MMEM:SCAN?" and the others every query.
+// "extra-bytes", "listing-size", "ignore-delete", "none", each optionally followed by ":PREFIX".
+// Without a prefix the block faults hit "MMEM:DATA?", listing-size "MMEM:SCAN?", ignore-delete
+// "MMEM:DEL" and the others every query.
 std::optional<Fault> parseFault(std::string_view text);
 
 // Whether the fault hits a command with this (upper-cased) header.

@@ -30,7 +30,7 @@ Listing parseListing(const QString& answer, bool canChangeDir)
         listing.directoryOk = false;
         return listing;
     }
-    const qsizetype marker = rest.indexOf(QStringLiteral("\",F"));
+    const qsizetype marker = rest.indexOf(kEntriesMarker);
     rest = marker >= 0 ? rest.mid(marker + 3) : rest.mid(2);
     if (rest.isEmpty())
         return listing;
@@ -49,6 +49,8 @@ Listing parseListing(const QString& answer, bool canChangeDir)
     }
     return listing;
 }
+
+bool isDirectoryListing(const QString& answer) { return answer.contains(kEntriesMarker); }
 
 QString directoryChangeCommand() { return QStringLiteral("MMEM:CDIR \"") + kPrintDirectory + u'"'; }
 

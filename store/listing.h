@@ -14,6 +14,12 @@ struct Listing {
     QList<qint64> sizes;     // the size listed after each of them in bytes; -1 when none is given
 };
 
+// Where the entries of a listing begin: after the first double quote, comma and capital F.
+inline const QString kEntriesMarker = QStringLiteral("\",F");
+
+// Whether `answer` is a directory listing at all: it holds the sequence the entries follow.
+bool isDirectoryListing(const QString& answer);
+
 // `canChangeDir` says whether the tester was switched to its print directory before listing;
 // when it was not, the listing must name the product to count as the print directory.
 Listing parseListing(const QString& answer, bool canChangeDir);

@@ -68,6 +68,12 @@ void MainForm::TransferHardcopy(const QString& testerName, const QString& pcName
         if (!QFileInfo(result.path).isFile())
             return; // the cause is said; "not found" would only blame the folder again
         break;
+    case TransferResult::NotAFile:
+        // Neither written through nor shown: a link, pipe or folder is no copy of the hardcopy.
+        messageBox(QStringLiteral("The file ") + result.path + QStringLiteral(" could not be written: ") + result.reason
+                       + QStringLiteral(" has that name."),
+                   MbCritical, QStringLiteral("ERROR"));
+        return;
     case TransferResult::Written:
     case TransferResult::Identical:
     case TransferResult::Kept:

@@ -3,14 +3,7 @@
 #include "platform/files.h"
 #include "store/names.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <optional>
 
 namespace qlx {
 
@@ -23,13 +16,13 @@ QString targetPath(const QString& pcFolder, const QString& pcName) { return pcFo
 
 PcCopy comparePcCopy(const QString& path, const QByteArray& data)
 {
-    QFile file(path);
-    if (!file.exists())
-        return PcCopy::Absent;
+    const PathEntry entry = lookAt(path);
+    if (entry.kind != PathEntry::File)
+        return entry.kind == PathEntry::None ? PcCopy::Absent : PcCopy::NotAFile;
     // Only a file that can be read whole and matches byte for byte is the same file.
-    if (file.size() != data.size() || !file.open(QIODevice::ReadOnly))
+    if (entry.size != data.size())
         return PcCopy::Different;
-    return file.readAll() == data ? PcCopy::Identical : PcCopy::Different;
+    return readRegularFile(path) == data ? PcCopy::Identical : PcCopy::Different;
 }
 
 QString numberedName(const QString& pcName, int n)
@@ -42,29 +35,66 @@ QString numberedName(const QString& pcName, int n)
 
 namespace {
 
-QString syncError(const QString& what)
-{
-    return QStringLiteral("%1 could not be synced to disk: %2").arg(what, qt_error_string(errno));
-}
+// How many times one name may change under our hands before we give up on it.
+constexpr int kMaxNameRaces = 100;
 
 } // namespace
 
-QString proveOnDisk(const QString& path, const QByteArray& data)
+TransferResult storeCopy(const QString& pcFolder, const QString& pcName, const QByteArray& data,
+                         const std::function<OnConflict()>& onConflict, Durability durability)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return file.errorString();
-    if (file.size() != data.size() || file.readAll() != data)
-        return QStringLiteral("the file does not hold the bytes received");
-    if (::fsync(file.handle()) != 0)
-        return syncError(QStringLiteral("the file"));
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return syncError(QStringLiteral("the folder"));
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced ? QString() : syncError(QStringLiteral("the folder"));
+    TransferResult result;
+    std::optional<OnConflict> decision; // asked once, for the name the caller gave
+    QString name = trimBlanks(pcName);
+    int races = 0;
+    for (int n = 1;;) {
+        result.path = targetPath(pcFolder, name);
+        result.reason.clear();
+        const PcCopy copy = comparePcCopy(result.path, data);
+        if (copy == PcCopy::Identical) {
+            result.status = TransferResult::Identical;
+            if (durability == Durability::Durable)
+                result.reason = proveOnDisk(result.path, data);
+            if (!result.reason.isEmpty())
+                result.status = TransferResult::WriteFailed;
+            return result;
+        }
+        const bool renaming = decision == OnConflict::Rename;
+        if (copy == PcCopy::NotAFile && !renaming) {
+            result.status = TransferResult::NotAFile;
+            result.reason = lookAt(result.path).what;
+            return result;
+        }
+        if (copy == PcCopy::Different && !decision)
+            decision = onConflict();
+        if (copy == PcCopy::Different && decision == OnConflict::Keep) {
+            result.status = TransferResult::Kept;
+            return result;
+        }
+        if (copy != PcCopy::Absent && decision == OnConflict::Rename) {
+            name = numberedName(pcName, ++n);
+            result.reason = unsafeNameReason(name);
+            if (!result.reason.isEmpty()) {
+                result.status = TransferResult::Refused;
+                return result;
+            }
+            continue;
+        }
+        const FileWrite written =
+            writeWholeFile(result.path, data, copy == PcCopy::Absent ? Publish::NoReplace : Publish::ReplaceFile);
+        result.reason = written.reason;
+        if (written.status != FileWrite::NameTaken) {
+            result.status =
+                written.status == FileWrite::Written ? TransferResult::Written : TransferResult::WriteFailed;
+            return result;
+        }
+        // Another writer took the name a moment ago: look at its file as at any other.
+        if (++races == kMaxNameRaces) {
+            result.status = TransferResult::WriteFailed;
+            result.reason = QStringLiteral("the name kept changing while it was written");
+            return result;
+        }
+    }
 }
 
 DataAnswer fetchBlock(Transport& transport, Bus bus, const QString& testerName, const BlockProof& proof)
@@ -107,40 +137,10 @@ TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& te
         return result;
     }
 
-    PcCopy copy = comparePcCopy(result.path, answer.data);
-    if (copy == PcCopy::Different) {
-        switch (onConflict()) {
-        case OnConflict::Keep:
-            result.status = TransferResult::Kept;
-            return result;
-        case OnConflict::Overwrite:
-            copy = PcCopy::Absent;
-            break;
-        case OnConflict::Rename:
-            for (int n = 2; copy == PcCopy::Different; ++n) {
-                const QString name = numberedName(pcName, n);
-                result.reason = unsafeNameReason(name);
-                if (!result.reason.isEmpty()) {
-                    result.status = TransferResult::Refused;
-                    return result;
-                }
-                result.path = targetPath(pcFolder, name);
-                copy = comparePcCopy(result.path, answer.data);
-            }
-            break;
-        }
-    }
-    if (copy == PcCopy::Identical) {
-        result.status = TransferResult::Identical;
-    } else {
-        result.reason = writeFileSafely(result.path, answer.data);
-        result.status = result.reason.isEmpty() ? TransferResult::Written : TransferResult::WriteFailed;
-    }
-    if (durability == Durability::Durable && result.status != TransferResult::WriteFailed) {
-        result.reason = proveOnDisk(result.path, answer.data);
-        if (!result.reason.isEmpty())
-            result.status = TransferResult::WriteFailed;
-    }
+    const TransferResult stored = storeCopy(pcFolder, pcName, answer.data, onConflict, durability);
+    result.status = stored.status;
+    result.path = stored.path;
+    result.reason = stored.reason;
     return result;
 }
 

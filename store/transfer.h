@@ -18,8 +18,14 @@ QByteArray dataRequestCommand(const QString& testerName);
 // already ends in one.
 QString targetPath(const QString& pcFolder, const QString& pcName);
 
-enum class PcCopy { Absent, Identical, Different };
-// Compares `data` with the file at `path` in memory.
+enum class PcCopy {
+    Absent,    // nothing has the name
+    Identical, // a regular file with exactly these bytes
+    Different, // a regular file with other bytes, or one that cannot be read
+    NotAFile,  // a symbolic link, folder, named pipe or device: never a copy, never opened
+};
+// Compares `data` with what has the name `path`, without following a link or opening anything
+// but a regular file.
 PcCopy comparePcCopy(const QString& path, const QByteArray& data);
 
 // What becomes of the tester's bytes when the folder holds a different file of that name: nothing
@@ -27,23 +33,19 @@ PcCopy comparePcCopy(const QString& path, const QByteArray& data);
 // "NAME_2.WMF", "NAME_3.WMF", ... (a name that already holds exactly these bytes is taken as it is).
 enum class OnConflict { Keep, Overwrite, Rename };
 
-// Normal: the file is written whole or not at all. Durable: besides, before the copy counts, it is
-// read back and compared with the bytes received, and the file and its folder are synced to disk,
-// also when the folder already held the file.
+// A file is always written whole under a name no other writer takes at the same moment, synced
+// and read back. Durable: a file that the folder already held is read back and synced to disk too.
 enum class Durability { Normal, Durable };
 
 // The name beside `pcName` for the `n`th copy (n >= 2): "_n" before the last dot, or at the end.
 QString numberedName(const QString& pcName, int n);
-
-// Reads the file at `path` back, compares it with `data` and syncs the file and its folder to
-// disk. Empty when all of that succeeded, else the reason.
-QString proveOnDisk(const QString& path, const QByteArray& data);
 
 struct TransferResult {
     enum Status {
         Written,     // the PC file now holds the tester's bytes (it was new, replaced or written beside)
         Identical,   // the PC folder already held exactly these bytes
         Kept,        // a different file was there and was kept
+        NotAFile,    // a link, folder, named pipe or device has the name (see `reason`); left alone
         Refused,     // the name could escape the PC folder or break the command; nothing was sent
         LinkBroken,  // no block that proves itself arrived (see `outcome` and `reason`); nothing was written
         WriteFailed, // the file could not be written (see `reason`); an older copy is unchanged
@@ -65,6 +67,13 @@ struct BlockProof {
 
 // The file's data as `proof` asks; anything else is refused with the reason in `detail`.
 DataAnswer fetchBlock(Transport& transport, Bus bus, const QString& testerName, const BlockProof& proof);
+
+// The PC side of a copy: `data` into `pcFolder` as `pcName`. A new file takes the name only while
+// nothing has it; when another writer takes it first, its file is compared like any other.
+// `onConflict` is called once, and only when the folder holds a different regular file of that
+// name; anything else under the name is kept (NotAFile). Sets status, path and reason.
+TransferResult storeCopy(const QString& pcFolder, const QString& pcName, const QByteArray& data,
+                         const std::function<OnConflict()>& onConflict, Durability durability);
 
 // `onConflict` is called only when the folder holds a different file of that name.
 TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& testerName, const QString& pcFolder,

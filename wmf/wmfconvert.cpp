@@ -1,5 +1,6 @@
 #include "wmf/wmfconvert.h"
 
+#include "platform/files.h"
 #include "wmf/wmfpng.h"
 #include "wmf/wmfrender.h"
 #include "wmf/wmftext.h"
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 namespace wmf {
 namespace {
@@ -18,15 +18,21 @@ struct Page {
     QString title; // shown above the picture; none: the picture fills the page
 };
 
+// A file of that name is replaced; a link, folder or anything else under the name is left alone.
 QString writeWhole(const QString& out, const QByteArray& bytes)
 {
-    QSaveFile file(out);
     if (bytes.isEmpty())
         return QStringLiteral("%1: nothing to write").arg(out);
-    // Unbuffered: a write that fails only when buffered data is flushed would not stop the rename.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() || !file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(out, file.errorString());
-    return {};
+    const qlx::FileWrite written = qlx::writeWholeFile(out, bytes, qlx::Publish::ReplaceFile);
+    switch (written.status) {
+    case qlx::FileWrite::Written:
+        return {};
+    case qlx::FileWrite::NameTaken:
+        return QStringLiteral("%1 not written: it is %2, not a file").arg(out, written.reason);
+    case qlx::FileWrite::Failed:
+        break;
+    }
+    return QStringLiteral("cannot write %1: %2").arg(out, written.reason);
 }
 
 // The picture in `area` of the page below a title band, keeping its aspect ratio.

@@ -97,6 +97,35 @@ private slots:
         form.close();
     }
 
+    // Guards against the window writing a hardcopy through a symbolic link in the PC folder (over
+    // a file elsewhere) or asking to overwrite what is no file: the link is reported and left.
+    void linkUnderTheNameIsLeftAlone()
+    {
+        SimulatedTester tester;
+        tester.addFile(QStringLiteral("A.WMF"), "aaaa");
+        tester.useGpib();
+        QTemporaryDir pc, outside;
+        const QString victim = outside.filePath(QStringLiteral("victim"));
+        QFile(victim).open(QIODevice::WriteOnly);
+        QVERIFY(QFile::link(victim, pc.filePath(QStringLiteral("A.WMF"))));
+        ScriptedDialogs dialogs;
+        dialogs.folders << pc.path();
+        MainForm form({programDir.path(), QCoreApplication::applicationFilePath(), {}});
+        form.Form_Load();
+        form.ImgPath->click();
+        form.TestQLX->click();
+        dialogs.shown.clear();
+        dialogs.answers << AnswerYes; // would answer an overwrite question, if one came
+        form.QLXFiles->setCurrentRow(0);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].title, QStringLiteral("ERROR"));
+        QCOMPARE(dialogs.shown[0].text, QStringLiteral("The file ") + pc.filePath(QStringLiteral("A.WMF"))
+                                            + QStringLiteral(" could not be written: a symbolic link has that name."));
+        QCOMPARE(QFileInfo(victim).size(), 0);
+        QVERIFY(QFileInfo(pc.filePath(QStringLiteral("A.WMF"))).isSymLink());
+        form.close();
+    }
+
     // The same road through a "++" adapter: only the address box differs.
     void adapterRoad_data() { addAdapterRows(); }
     void adapterRoad()

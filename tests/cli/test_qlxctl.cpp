@@ -7,7 +7,11 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,6 +76,19 @@ class QlxctlTest : public QObject {
     {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    }
+
+    static bool put(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+
+    static QByteArray sampleHardcopy()
+    {
+        QTemporaryDir samples;
+        QProcess::execute(SimulatedTester::buildPath("qlxsamples"), {samples.path()});
+        return contents(samples.filePath("HC_0001.WMF"));
     }
 
     QStringList deletes() const { return tester->busLog().filter(QStringLiteral("MMEM:DEL")); }
@@ -364,11 +381,7 @@ private slots:
     // and leaves its hardcopy as it came.
     void convertsBesideEachCopy()
     {
-        QTemporaryDir samples;
-        QProcess::execute(SimulatedTester::buildPath("qlxsamples"), {samples.path()});
-        QFile sample(samples.filePath("HC_0001.WMF"));
-        QVERIFY(sample.open(QIODevice::ReadOnly));
-        tester->addFile("SCREEN.WMF", sample.readAll());
+        tester->addFile("SCREEN.WMF", sampleHardcopy());
         tester->addFile("BROKEN.WMF", "no metafile");
         useBus(false);
         QTemporaryDir pc;
@@ -379,6 +392,178 @@ private slots:
         QVERIFY(!QFile::exists(pc.filePath("BROKEN.png")));
         QCOMPARE(contents(pc.filePath("BROKEN.WMF")), QByteArray("no metafile"));
         QVERIFY(contents(pc.filePath("SCREEN.png")).startsWith("\x89PNG\r\n"));
+    }
+
+    // Guards against writing through a symbolic link in the folder (over a file outside it, or
+    // creating one there, and then deleting the tester's copy), against a link to the right bytes
+    // passing for a copy, and against a named pipe making get wait forever.
+    void linksAndPipesAreNoCopies()
+    {
+        for (const char* name : {"DANGLING.WMF", "LINK.WMF", "PIPE.WMF", "SAME.WMF"})
+            tester->addFile(name, kSecond);
+        useBus(false);
+        QTemporaryDir pc, outside;
+        const QString victim = outside.filePath("victim"), created = outside.filePath("created");
+        QVERIFY(put(victim, "victim") && put(outside.filePath("same"), kSecond));
+        QVERIFY(QFile::link(victim, pc.filePath("LINK.WMF")));
+        QVERIFY(QFile::link(created, pc.filePath("DANGLING.WMF")));
+        QVERIFY(QFile::link(outside.filePath("same"), pc.filePath("SAME.WMF")));
+        QCOMPARE(::mkfifo(QFile::encodeName(pc.filePath("PIPE.WMF")).constData(), 0600), 0);
+
+        for (const QStringList& command :
+             {QStringList{"get", "--all", "--overwrite"}, QStringList{"move", "--all", "--overwrite"},
+              QStringList{"move", "--all"}, QStringList{"sync", "--trust-size"}}) {
+            const Run run = qlxctl(command + QStringList{"--to", pc.path()});
+            QCOMPARE(run.status, 1);
+            for (const char* name : {"DANGLING.WMF", "LINK.WMF", "PIPE.WMF", "SAME.WMF"})
+                QVERIFY(run.err.contains(QByteArray(name) + ": a "));
+        }
+        QCOMPARE(contents(victim), QByteArray("victim"));
+        QVERIFY(!QFile::exists(created));
+        QCOMPARE(deletes(), QStringList());
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files).size(), 4);
+        QCOMPARE(
+            QDir(pc.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot).size(), 4);
+    }
+
+    // Guards against --convert replacing the user's own picture beside a hardcopy, or writing
+    // through a link; --rename numbers the picture as it numbers a hardcopy.
+    void convertKeepsPicturesItDidNotDraw()
+    {
+        tester->addFile("SCREEN.WMF", sampleHardcopy());
+        useBus(false);
+        QTemporaryDir pc, outside;
+        const QString picture = pc.filePath("SCREEN.png");
+        QVERIFY(put(picture, "the user's own picture"));
+        const auto convert = [&](const QStringList& options) {
+            QFile::remove(pc.filePath("SCREEN.WMF"));
+            return qlxctl(QStringList{"get", "SCREEN.WMF", "--convert", "png", "--to", pc.path()} + options);
+        };
+        Run run = convert({});
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.contains(picture.toLocal8Bit() + ": a different file is already there"));
+        QCOMPARE(contents(picture), QByteArray("the user's own picture"));
+        QCOMPARE(convert({"--rename"}).status, 0);
+        QCOMPARE(contents(picture), QByteArray("the user's own picture"));
+        QVERIFY(contents(pc.filePath("SCREEN_2.png")).startsWith("\x89PNG\r\n"));
+        QFile::remove(picture);
+        QVERIFY(QFile::link(outside.filePath("picture"), picture));
+        QCOMPARE(convert({"--overwrite"}).status, 1);
+        QVERIFY(!QFile::exists(outside.filePath("picture")));
+        QVERIFY(QFileInfo(picture).isSymLink());
+    }
+
+    // Guards against two moves into one folder losing a hardcopy: both saw the name free, both
+    // wrote, the second rename replaced the first file, and both deleted. Two simulated testers,
+    // one hardcopy name, other bytes; each hardcopy stays on its tester or is in the folder.
+    void twoMovesIntoOneFolder_data()
+    {
+        QTest::addColumn<QStringList>("policy");
+        QTest::newRow("keep") << QStringList();
+        QTest::newRow("rename") << QStringList{"--rename"};
+    }
+    void twoMovesIntoOneFolder()
+    {
+        QFETCH(QStringList, policy);
+        useBus(false);
+        SimulatedTester other;
+        const QStringList otherTester{"QLXSIM_DIR=" + other.printDir, "QLXSIM_LOG=" + other.log};
+        for (int round = 0; round < 10; ++round) {
+            const QByteArray mine = kFirst + QByteArray::number(round), theirs = kSecond + QByteArray::number(round);
+            tester->addFile("HC.WMF", mine);
+            other.addFile("HC.WMF", theirs);
+            QTemporaryDir pc;
+            const QStringList move = QStringList{"--quiet", "move", "--all", "--to", pc.path()} + policy;
+            QProcess first, second;
+            startQlxctl(first, move);
+            startQlxctl(second, move, otherTester);
+            QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
+
+            QList<QByteArray> copies;
+            for (const QString& name : files(pc.path()))
+                copies << contents(pc.filePath(name));
+            const bool mineThere = QFile::exists(tester->printDir + "/HC.WMF");
+            const bool theirsThere = QFile::exists(other.printDir + "/HC.WMF");
+            QVERIFY(mineThere || copies.contains(mine));
+            QVERIFY(theirsThere || copies.contains(theirs));
+            QCOMPARE(first.exitCode() == 0, !mineThere);
+            QCOMPARE(second.exitCode() == 0, !theirsThere);
+            // Keep: one moved, the other kept on its tester. Rename: both moved, beside each other.
+            QCOMPARE(copies.size(), policy.isEmpty() ? 1 : 2);
+            QCOMPARE(int(mineThere) + int(theirsThere), policy.isEmpty() ? 1 : 0);
+            QFile::remove(tester->printDir + "/HC.WMF");
+            QFile::remove(other.printDir + "/HC.WMF");
+        }
+    }
+
+    // Guards against "deleted" and exit 0 for a file the tester kept, and against deleting
+    // X.WMF when x.wmf was named: an exact name first, a single match in other case only without.
+    void deleteSaysWhatTheTesterDid()
+    {
+        for (const char* name : {"x.wmf", "X.WMF", "Other.WMF"})
+            tester->addFile(name, kFirst);
+        useBus(false);
+        Run run = qlxctl({"delete", "--yes", "x.wmf"});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.err, QByteArray("qlxctl: x.wmf: deleted\n"));
+        QCOMPARE(deletes(), QStringList{R"(MMEM:DEL "x.wmf",INT)"});
+        QCOMPARE(qlxctl({"delete", "--yes", "other.wmf"}).status, 0);
+        QCOMPARE(deletes().last(), QStringLiteral(R"(MMEM:DEL "Other.WMF",INT)"));
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"X.WMF"});
+
+        tester->addFile("x.wmf", kFirst);
+        run = qlxctl({"delete", "--yes", "X.wmf"});
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.contains("X.wmf: no hardcopy of exactly that name"));
+        QCOMPARE(deletes().size(), 2);
+
+        run = qlxctl({"delete", "--yes", "X.WMF"}, {"QLXSIM_FAULT=ignore-delete"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QByteArray("qlxctl: X.WMF: still listed on the tester after the delete\n"));
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files).size(), 2);
+    }
+
+    // Guards against Ctrl+C or SIGTERM at the delete question being swallowed, so that a "y"
+    // typed afterwards still deleted.
+    void signalAtTheDeleteQuestion_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("ctrl+c") << SIGINT;
+        QTest::newRow("sigterm") << SIGTERM;
+    }
+    void signalAtTheDeleteQuestion()
+    {
+        QFETCH(int, signal);
+        tester->addFile("A.WMF", kFirst);
+        useBus(false);
+        const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+        const QByteArray user = ptsname(terminal);
+        QProcess process;
+        process.setChildProcessModifier([user] { ::dup2(::open(user.constData(), O_RDWR | O_NOCTTY), STDIN_FILENO); });
+        startQlxctl(process, {"delete", "A.WMF"});
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += process.readAllStandardError()).contains("Delete file A.WMF ? [y/N] "),
+                                 30000);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        QVERIFY(::write(terminal, "y\n", 2) == 2);
+        QVERIFY(process.waitForFinished(30000));
+        ::close(terminal);
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 128 + signal);
+        QCOMPARE(deletes(), QStringList());
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"A.WMF"});
+    }
+
+    // Guards against an answer that is no listing at all passing for an empty tester (exit 0).
+    void answerThatIsNoListing()
+    {
+        tester->addFile("A.WMF", kFirst);
+        useBus(false);
+        QTemporaryDir pc;
+        const Run run = qlxctl({"sync", "--to", pc.path()}, {"QLXSIM_FAULT=garbage:MMEM:SCAN?"});
+        QCOMPARE(run.status, 3);
+        QVERIFY(run.err.startsWith("qlxctl: the tester's answer to MMEM:SCAN? is not a directory listing\n"));
     }
 
     // discover finds the tester through the library and through an adapter, at its own address.
