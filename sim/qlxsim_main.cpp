@@ -16,10 +16,11 @@
 //                        (random printable bytes and the line end), late (the first answer
 //                        comes 5.5 s late, after the time-out), wrong-length (a block header's
 //                        first length digit is changed), extra-bytes (bytes between a block and
-//                        its line end), listing-size (the listing gives each file one byte more).
-//                        PREFIX limits the fault to commands starting with it; the block faults
-//                        default to MMEM:DATA?, listing-size to MMEM:SCAN?, the others to every
-//                        query.
+//                        its line end), listing-size (the listing gives each file one byte more),
+//                        ignore-delete (MMEM:DEL leaves the file). PREFIX limits the fault to
+//                        commands starting with it; the block faults default to MMEM:DATA?,
+//                        listing-size to MMEM:SCAN?, ignore-delete to MMEM:DEL, the others to
+//                        every query.
 //   --old-firmware       older firmware: MMEM:CDIR is ignored, MMEM:SCAN? lists the current dir
 //   --current-dir DIR    the current directory at start (default \USERDATA\PRINT); any other
 //                        directory lists as empty and without the product word
@@ -132,9 +133,9 @@ const char kUsage[] =
     "  --baud N           pace answers at N baud 8N1, N/10 bytes/s (default 19200, 0 = unpaced)\n"
     "  --terminator M     crlf (default) or lf after each answer\n"
     "  --fault KIND[:P]   stop-mid-block, no-terminator, silent, garbage, late, wrong-length,\n"
-    "                     extra-bytes, listing-size; P limits it to commands starting with P\n"
-    "                     (default MMEM:DATA? for block faults, MMEM:SCAN? for listing-size,\n"
-    "                     else every query)\n"
+    "                     extra-bytes, listing-size, ignore-delete; P limits it to commands\n"
+    "                     starting with P (default MMEM:DATA? for block faults, MMEM:SCAN? for\n"
+    "                     listing-size, MMEM:DEL for ignore-delete, else every query)\n"
     "  --old-firmware     *IDN? says V3.05, MMEM:CDIR is ignored\n"
     "  --current-dir DIR  current directory at start (default \\USERDATA\\PRINT)\n"
     "  --log FILE         append one line per received command, bytes escaped; - = stderr\n"
