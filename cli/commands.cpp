@@ -49,25 +49,32 @@ bool confirm(const QString& question)
     return std::fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
-// The directory, or nullopt with the cause reported.
-std::optional<QList<Hardcopy>> readHardcopies(const Run& run)
+// The directory, or nullopt with the cause reported and its exit status in `status`.
+std::optional<QList<Hardcopy>> readHardcopies(const Run& run, int& status)
 {
-    QString error;
-    auto hardcopies = listHardcopies(run.session, error);
-    if (!hardcopies && !run.stop.received())
-        reportUnreachable(run.session.bus(), error);
+    DirectoryFailure failure;
+    auto hardcopies = listHardcopies(run.session, failure);
+    status = failure.status;
+    if (hardcopies || run.stop.received())
+        return hardcopies;
+    if (failure.status == NotSetUp)
+        message(failure.text);
+    else
+        reportUnreachable(run.session.bus(), failure.text);
     return hardcopies;
 }
 
 } // namespace
 
-std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error)
+std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, DirectoryFailure& failure)
 {
     const DirectoryAnswer directory = session.readDirectory();
     if (directory.answer.outcome != Outcome::Ok || directory.answer.text.isEmpty())
-        error = QStringLiteral("the tester sent no directory listing (%1)").arg(outcomeText(directory.answer.outcome));
+        failure = {
+            QStringLiteral("the tester sent no directory listing (%1)").arg(outcomeText(directory.answer.outcome)),
+            Unreachable};
     else if (!directory.listing.directoryOk)
-        error = directoryAdvice();
+        failure = {directoryAdvice(), NotSetUp};
     else
         return sortedHardcopies(directory.listing);
     return std::nullopt;
@@ -83,9 +90,10 @@ int identifyCommand(const ConnectResult& connected)
 
 int listCommand(const Run& run)
 {
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     if (!run.options.json) {
         for (const Hardcopy& hardcopy : *hardcopies)
             printLine(hardcopy.name);
@@ -100,9 +108,10 @@ int listCommand(const Run& run)
 
 int getCommand(const Run& run)
 {
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     bool ok = true;
     const OnConflict onConflict = run.options.onConflict;
     for (const Hardcopy& hardcopy : chosen(*hardcopies, run.options, ok)) {
@@ -122,9 +131,10 @@ int syncCommand(const Run& run)
 {
     if (run.options.watchSeconds > 0)
         return watchCommand(run);
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     return Offload(run).pass(*hardcopies) ? Done : Failed;
 }
 
@@ -132,16 +142,17 @@ int moveCommand(const Run& run)
 {
     if (run.options.watchSeconds > 0)
         return watchCommand(run);
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     bool ok = true;
     Offload offload(run);
     ok = offload.pass(chosen(*hardcopies, run.options, ok)) && ok;
     if (offload.deleted().isEmpty())
         return ok ? Done : Failed;
     // As the window does after a delete: read the directory again, here to see that each delete took.
-    const auto after = readHardcopies(run);
+    const auto after = readHardcopies(run, status);
     if (!after)
         return Failed;
     for (const Hardcopy& hardcopy : *after) {
@@ -172,9 +183,10 @@ int discoverCommand(const Options& options)
 
 int deleteCommand(const Run& run)
 {
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     bool ok = true;
     const QList<Hardcopy> names = chosen(*hardcopies, run.options, ok);
     const bool ask = !run.options.yes && ::isatty(STDIN_FILENO);

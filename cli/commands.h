@@ -3,6 +3,7 @@
 
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/report.h"
 #include "cli/signals.h"
 #include "store/testersession.h"
 
@@ -28,7 +29,13 @@ int deleteCommand(const Run& run);
 // Needs no connected tester: searches the bus.
 int discoverCommand(const Options& options);
 
-// The print directory in the tester's order; nullopt, with the cause in `error`, when it cannot be read.
-std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error);
+// Why the print directory could not be read, and the exit status that says so.
+struct DirectoryFailure {
+    QString text;
+    ExitStatus status = Unreachable;
+};
+
+// The print directory in the tester's order; nullopt, with the cause in `failure`, when it cannot be read.
+std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, DirectoryFailure& failure);
 
 } // namespace qlx::cli
