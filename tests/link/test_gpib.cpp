@@ -3,6 +3,7 @@
 #include "link/niglobal.h"
 #include "link/transport.h"
 #include "link/vbib32.h"
+#include "tests/support/testpaths.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -37,7 +38,7 @@ class TestGpib : public QObject {
     void useLibrary(const QString& name)
     {
         vbib32::unload();
-        qputenv("QLXCOPY_GPIB_LIBRARY", (qEnvironmentVariable("QLX_BUILD_DIR") + '/' + name).toLocal8Bit());
+        qputenv("QLXCOPY_GPIB_LIBRARY", (buildDir() + '/' + name).toLocal8Bit());
     }
     void writeFile(const QString& name, const QByteArray& bytes)
     {
