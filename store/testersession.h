@@ -75,11 +75,10 @@ public:
     void endBatch(bool closing);
     DeleteResult remove(const QString& testerName);
     // The end: on GPIB the go-to-local when the last connect that ran to its end found a tester
-    // (as the window's Connected says); on the serial line,
-    // when its port is open, "*GTL" and the port closed.
+    // (as the window's Connected says); on the serial line, when its port is open, "*GTL" and the
+    // port closed.
     void close();
 
-    bool isOpen() const { return m_transport.isOpen(m_bus); }
     bool busy() const { return m_transport.busy(); }
     // Closes the serial port (ending a wait first).
     void closeSerial() { m_transport.closeSerial(); }
