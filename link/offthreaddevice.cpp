@@ -17,14 +17,12 @@ namespace {
 
 using Job = std::function<void(std::unique_ptr<GpibDevice>&)>;
 
-// What the caller and the worker thread share. The thread holds it until it ends, so nothing it
-// touches goes away under it.
+// What the caller and the worker thread share.
 struct Worker {
     std::mutex mutex;
     std::condition_variable wake;     // a job came, or the device is being closed
     std::condition_variable finished; // a job ended
     std::deque<Job> jobs;
-    bool running = false;               // a job is in progress
     bool closing = false;               // end once the jobs are done
     QEventLoop* waiter = nullptr;       // the caller's wait, told of each job's end
     std::unique_ptr<GpibDevice> device; // touched by the worker thread only
@@ -47,11 +45,9 @@ struct Worker {
                     break;
                 job = std::move(jobs.front());
                 jobs.pop_front();
-                running = true;
             }
             job(device);
             std::lock_guard lock(mutex);
-            running = false;
             if (waiter)
                 QMetaObject::invokeMethod(waiter, &QEventLoop::quit, Qt::QueuedConnection);
             finished.notify_all();
@@ -104,25 +100,21 @@ struct DebugRecorder : TransportObserver {
 
 class OffThreadDevice : public GpibDevice {
 public:
-    OffThreadDevice() : m_worker(std::make_shared<Worker>())
+    OffThreadDevice() : m_worker(std::make_unique<Worker>())
     {
-        m_thread = std::thread([worker = m_worker] { worker->serve(); });
+        m_thread = std::thread([worker = m_worker.get()] { worker->serve(); });
     }
 
+    // A call that abort() left behind ends first (the closing window is hidden by then), so no
+    // thread outlives the device and what it uses.
     ~OffThreadDevice() override
     {
-        bool idle = false;
         {
             std::lock_guard lock(m_worker->mutex);
             m_worker->closing = true;
-            idle = !m_worker->running && m_worker->jobs.empty();
             m_worker->wake.notify_one();
         }
-        // A call that was left behind may block for its whole time-out: the worker ends alone.
-        if (idle)
-            m_thread.join();
-        else
-            m_thread.detach();
+        m_thread.join();
     }
 
     Opening open(std::function<OpenedDevice()> opener)
@@ -262,7 +254,7 @@ private:
         return !m_aborted;
     }
 
-    std::shared_ptr<Worker> m_worker;
+    std::unique_ptr<Worker> m_worker;
     std::thread m_thread;
     QEventLoop* m_wait = nullptr;
     bool m_aborted = false;

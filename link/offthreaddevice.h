@@ -8,8 +8,7 @@
 // call the worker's GPIB status (niglobal.h) is copied to the caller's thread with the result.
 // A call that abort() left behind still runs to its end on the worker; its result is dropped and
 // the next call waits for it. The blocking call itself is not disturbed: abort() reaches only the
-// wait. When the device goes while such a call runs, the worker finishes it, closes the device and
-// ends by itself; otherwise the device is closed before the destructor returns.
+// wait. The destructor closes the device on its thread and ends the thread, after such a call.
 
 #include "link/gpibdevice.h"
 
