@@ -413,14 +413,10 @@ void MainForm::Form_Unload()
         return;
     unloaded_ = true;
     saveSettings(QLXCopyINI, {PCPath, currentBus(), AdrC->text()});
-
-    if (currentBus() == Bus::Gpib) {
-        if (Connected)
-            session_.goToLocal();
-    } else if (session_.serialOpen()) {
-        session_.goToLocal();
-        session_.closeSerial();
-    }
+    // Gone from the screen at once, also while the go-to-local waits for a call that closing
+    // left behind on the bus.
+    hide();
+    session_.close(); // the go-to-local on the bus selected now
 }
 
 } // namespace qlx

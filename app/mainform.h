@@ -79,8 +79,7 @@ public:
 
     void setStatus(const QString& text, QRgb background);
 
-    // The go-to-local and the cable advice on the bus that Route selects now (link/).
-    void GoToLocal();
+    // The cable advice for the bus that Route selects now (link/).
     void CableError();
 
     // Connecting (link/) and the tester's directory (store/).

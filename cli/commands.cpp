@@ -54,13 +54,18 @@ bool confirm(const Run& run, const QString& question)
     return !run.stop.received() && (answer.startsWith('y') || answer.startsWith('Y'));
 }
 
-// The directory, or nullopt with the cause reported.
-std::optional<QList<Hardcopy>> readHardcopies(const Run& run)
+// The directory, or nullopt with the cause reported and its exit status in `status`.
+std::optional<QList<Hardcopy>> readHardcopies(const Run& run, int& status)
 {
-    QString error;
-    auto hardcopies = listHardcopies(run.session, error);
-    if (!hardcopies && !run.stop.received())
-        reportUnreachable(run.session.bus(), error);
+    DirectoryFailure failure;
+    auto hardcopies = listHardcopies(run.session, failure);
+    status = failure.status;
+    if (hardcopies || run.stop.received())
+        return hardcopies;
+    if (failure.status == NotSetUp)
+        message(failure.text);
+    else
+        reportUnreachable(run.session.bus(), failure.text);
     return hardcopies;
 }
 
@@ -68,7 +73,8 @@ std::optional<QList<Hardcopy>> readHardcopies(const Run& run)
 // nullopt, with the cause reported, when it cannot be read.
 std::optional<QStringList> stillListed(const Run& run, const QStringList& deleted)
 {
-    const auto after = readHardcopies(run);
+    int status = Done;
+    const auto after = readHardcopies(run, status);
     if (!after)
         return std::nullopt;
     QStringList kept;
@@ -107,15 +113,17 @@ std::optional<Hardcopy> findListed(const QList<Hardcopy>& hardcopies, const QStr
     return std::nullopt;
 }
 
-std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error)
+std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, DirectoryFailure& failure)
 {
     const DirectoryAnswer directory = session.readDirectory();
     if (directory.answer.outcome != Outcome::Ok || directory.answer.text.isEmpty())
-        error = QStringLiteral("the tester sent no directory listing (%1)").arg(outcomeText(directory.answer.outcome));
+        failure = {
+            QStringLiteral("the tester sent no directory listing (%1)").arg(outcomeText(directory.answer.outcome)),
+            Unreachable};
     else if (!isDirectoryListing(QString::fromLatin1(directory.answer.text)))
-        error = QStringLiteral("the tester's answer to MMEM:SCAN? is not a directory listing");
+        failure = {QStringLiteral("the tester's answer to MMEM:SCAN? is not a directory listing"), Unreachable};
     else if (!directory.listing.directoryOk)
-        error = directoryAdvice();
+        failure = {directoryAdvice(), NotSetUp};
     else
         return sortedHardcopies(directory.listing);
     return std::nullopt;
@@ -131,9 +139,10 @@ int identifyCommand(const ConnectResult& connected)
 
 int listCommand(const Run& run)
 {
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     if (!run.options.json) {
         for (const Hardcopy& hardcopy : *hardcopies)
             printLine(hardcopy.name);
@@ -148,9 +157,10 @@ int listCommand(const Run& run)
 
 int getCommand(const Run& run)
 {
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     bool ok = true;
     const OnConflict onConflict = run.options.onConflict;
     for (const Hardcopy& hardcopy : chosen(*hardcopies, run.options, ok)) {
@@ -170,9 +180,10 @@ int syncCommand(const Run& run)
 {
     if (run.options.watchSeconds > 0)
         return watchCommand(run);
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     return Offload(run).pass(*hardcopies) ? Done : Failed;
 }
 
@@ -180,9 +191,10 @@ int moveCommand(const Run& run)
 {
     if (run.options.watchSeconds > 0)
         return watchCommand(run);
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     bool ok = true;
     Offload offload(run);
     ok = offload.pass(chosen(*hardcopies, run.options, ok)) && ok;
@@ -212,9 +224,10 @@ int discoverCommand(const Options& options)
 
 int deleteCommand(const Run& run)
 {
-    const auto hardcopies = readHardcopies(run);
+    int status = Done;
+    const auto hardcopies = readHardcopies(run, status);
     if (!hardcopies)
-        return Unreachable;
+        return status;
     bool ok = true;
     const QList<Hardcopy> names = chosen(*hardcopies, run.options, ok);
     const bool ask = !run.options.yes && ::isatty(STDIN_FILENO);

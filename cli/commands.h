@@ -3,6 +3,7 @@
 
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/report.h"
 #include "cli/signals.h"
 #include "store/testersession.h"
 
@@ -33,8 +34,14 @@ int discoverCommand(const Options& options);
 // either or several in other case.
 std::optional<Hardcopy> findListed(const QList<Hardcopy>& hardcopies, const QString& wanted, QString& why);
 
-// The print directory in the tester's order; nullopt, with the cause in `error`, when it cannot be
-// read or the answer is no directory listing at all.
-std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, QString& error);
+// Why the print directory could not be read, and the exit status that says so.
+struct DirectoryFailure {
+    QString text;
+    ExitStatus status = Unreachable;
+};
+
+// The print directory in the tester's order; nullopt, with the cause in `failure`, when it cannot be read
+// or the answer is no directory listing at all.
+std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, DirectoryFailure& failure);
 
 } // namespace qlx::cli

@@ -43,9 +43,8 @@ int run(const Run& r)
     const ConnectResult connected = r.session.connect(r.address);
     if (r.stop.received())
         return Failed;
-    const QString error = connectFailure(connected, r.session.bus(), r.address);
-    if (!error.isEmpty()) {
-        reportUnreachable(r.session.bus(), error);
+    if (connected.failure != ConnectResult::None) {
+        reportUnreachable(r.session.bus(), connected.failureText);
         return Unreachable;
     }
     switch (o.command) {
@@ -103,7 +102,6 @@ int main(int argc, char** argv)
         QCoreApplication::exit();
     });
     const int status = run({session, target.address, o, stop, progress.get()});
-    if (o.command != Command::Discover && session.isOpen())
-        session.goToLocal();
+    session.close();
     return stop.received() ? stop.exitStatus() : status;
 }

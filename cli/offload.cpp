@@ -79,15 +79,15 @@ bool Offload::deleteCopied(const QList<Hardcopy>& copied)
 {
     if (copied.isEmpty())
         return true;
-    QString error;
-    const auto listed = m_run.stop.received() ? std::nullopt : listHardcopies(m_run.session, error);
+    DirectoryFailure failure;
+    const auto listed = m_run.stop.received() ? std::nullopt : listHardcopies(m_run.session, failure);
     bool ok = true;
     for (const Hardcopy& hardcopy : copied) {
         QString why;
         if (m_run.stop.received())
             why = QStringLiteral("interrupted");
         else if (!listed)
-            why = QStringLiteral("the directory could not be read again (%1)").arg(error);
+            why = QStringLiteral("the directory could not be read again (%1)").arg(failure.text);
         else if (!listed->contains(hardcopy))
             why = QStringLiteral("the tester no longer lists it as it was copied; left for the next pass");
         else if (const DeleteResult deletion = m_run.session.remove(hardcopy.name); !deletion.sent)

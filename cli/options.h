@@ -1,9 +1,11 @@
 #pragma once
 // The command line of qlxctl, parsed without side effects so that tests can call it directly.
+// One table per command (options.cpp) drives the parsing and the --help text.
 
 #include "app/settings.h"
 #include "store/transfer.h"
 
+#include <QCommandLineOption>
 #include <QString>
 #include <QStringList>
 
@@ -26,10 +28,12 @@ struct Options {
     QString toDir = QStringLiteral(".");
     OnConflict onConflict = OnConflict::Keep; // --overwrite, --rename
     bool trustSize = false;                   // sync: an equal size counts as the same file
-    bool readOnce = false;                    // move: one read per hardcopy on the serial line
     int watchSeconds = 0;                     // 0: one pass
     QString convert;                          // get, sync, move: "png", "svg" or "pdf" beside each file written
+    bool readOnce = false;                    // move: one read of each hardcopy on the serial line, not two
     QStringList adapters;                     // discover: --adapter, in the order given
+    QStringList gateways;                     // discover: --gateway, LAN-GPIB gateways to ask
+    bool noBroadcast = false;                 // discover: no portmapper broadcast for gateways
     bool yes = false;
 };
 
@@ -43,6 +47,12 @@ ParsedArguments parseArguments(const QStringList& arguments);
 
 // The help text for a command; Command::None gives the program's.
 QString helpText(Command command);
+
+// The table that parses the options of `command` and describes them in its help; Command::None
+// gives the global options, which every command takes as well.
+QList<QCommandLineOption> commandOptions(Command command);
+// The commands by name, in the order the help lists them.
+QStringList commandNames();
 
 // The bus and the address: those the options give, else those the window last used (`saved`).
 // When --bus names the other bus, the address defaults as the window sets it on a change of bus.

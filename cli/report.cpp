@@ -4,11 +4,18 @@
 
 namespace qlx::cli {
 
-void message(const QString& text)
+namespace {
+
+// The one way to standard error: no CR reaches a terminal.
+void writeLines(const QString& text)
 {
-    std::fprintf(stderr, "qlxctl: %s\n", qPrintable(text));
+    std::fprintf(stderr, "%s\n", qPrintable(QString(text).remove(u'\r')));
     std::fflush(stderr);
 }
+
+} // namespace
+
+void message(const QString& text) { writeLines(QStringLiteral("qlxctl: ") + text); }
 
 void note(bool quiet, const QString& text)
 {
@@ -19,8 +26,7 @@ void note(bool quiet, const QString& text)
 void reportUnreachable(Bus bus, const QString& cause)
 {
     message(cause);
-    std::fprintf(stderr, "%s\n",
-                 qPrintable(cableAdviceText(bus).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
+    writeLines(cableAdviceText(bus));
 }
 
 bool reportTransfer(const QString& name, const TransferResult& result, bool quiet)
@@ -53,55 +59,6 @@ bool reportTransfer(const QString& name, const TransferResult& result, bool quie
         return false;
     }
     return false;
-}
-
-QString outcomeText(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Ok:
-        return QStringLiteral("no answer");
-    case Outcome::TimedOut:
-        return QStringLiteral("timed out");
-    case Outcome::NotOpen:
-        return QStringLiteral("the bus is not open");
-    case Outcome::Aborted:
-        return QStringLiteral("interrupted");
-    case Outcome::Malformed:
-        return QStringLiteral("malformed data block");
-    case Outcome::Mismatch:
-        return QStringLiteral("the block is not the size the listing gave");
-    case Outcome::TooLarge:
-        return QStringLiteral("the announced size is too large");
-    case Outcome::ShortRead:
-        return QStringLiteral("fewer bytes arrived than announced");
-    case Outcome::Busy:
-        return QStringLiteral("the bus is busy");
-    }
-    return {};
-}
-
-QString connectFailure(const ConnectResult& result, Bus bus, const QString& address)
-{
-    if (!result.openError.isEmpty())
-        return result.openError;
-    if (!result.opened)
-        return bus == Bus::Gpib
-                   ? QStringLiteral("the GPIB library or device at address %1 could not be opened").arg(address)
-                   : QStringLiteral("the serial port \"%1\" could not be opened").arg(address);
-    switch (result.id.verdict) {
-    case Identification::Accepted:
-        return {};
-    case Identification::NoComma:
-    case Identification::NoFirmware:
-        return result.id.errorText;
-    case Identification::NotATester:
-        break;
-    }
-    if (result.idn.outcome != Outcome::Ok)
-        return QStringLiteral("no tester answers at %1 (%2)").arg(address, outcomeText(result.idn.outcome));
-    return result.idn.text.isEmpty()
-               ? QStringLiteral("no tester answers at %1").arg(address)
-               : QStringLiteral("\"%1\" is not a QLX tester").arg(QString::fromLatin1(result.idn.text));
 }
 
 } // namespace qlx::cli

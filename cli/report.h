@@ -1,5 +1,6 @@
 #pragma once
-// Messages on standard error, each starting with "qlxctl: ". Standard output carries only data.
+// Messages on standard error, each starting with "qlxctl: ", with plain LF line ends (the core's
+// texts break their lines with CR LF as the window shows them). Standard output carries only data.
 
 #include "store/testersession.h"
 
@@ -7,7 +8,13 @@
 
 namespace qlx::cli {
 
-enum ExitStatus { Done = 0, Failed = 1, Usage = 2, Unreachable = 3 };
+enum ExitStatus {
+    Done = 0,
+    Failed = 1,      // a file failed or was kept
+    Usage = 2,       // the command line or a folder it names
+    Unreachable = 3, // no tester answered: cables, address, the tester's remote setup
+    NotSetUp = 4,    // the tester answered, but lists another directory than its print directory
+};
 
 void message(const QString& text);
 // A message that --quiet suppresses.
@@ -16,10 +23,5 @@ void note(bool quiet, const QString& text);
 void reportUnreachable(Bus bus, const QString& cause);
 // One line about a copy; true when the file is in the folder as the tester holds it.
 bool reportTransfer(const QString& name, const TransferResult& result, bool quiet);
-
-// How an exchange ended, in words for a message (Ok: it ended, but nothing came back).
-QString outcomeText(Outcome outcome);
-// Why a connect at `address` did not reach an accepted tester; empty when it did.
-QString connectFailure(const ConnectResult& result, Bus bus, const QString& address);
 
 } // namespace qlx::cli

@@ -17,18 +17,19 @@ public:
     // stops answering is reported once, and connected again on the next rounds.
     void tick()
     {
-        QString error;
+        DirectoryFailure failure;
         std::optional<QList<Hardcopy>> hardcopies;
         if (!m_connected)
-            error = connectFailure(m_run.session.connect(m_run.address), m_run.session.bus(), m_run.address);
-        if (error.isEmpty())
-            hardcopies = listHardcopies(m_run.session, error);
+            failure.text = m_run.session.connect(m_run.address).failureText;
+        if (failure.text.isEmpty())
+            hardcopies = listHardcopies(m_run.session, failure);
         if (m_run.stop.received())
             return;
         m_connected = hardcopies.has_value();
         if (!hardcopies) {
             if (!m_awayReported)
-                message(QStringLiteral("%1; trying again every %2 s").arg(error).arg(m_run.options.watchSeconds));
+                message(
+                    QStringLiteral("%1; trying again every %2 s").arg(failure.text).arg(m_run.options.watchSeconds));
             m_awayReported = true;
             return;
         }

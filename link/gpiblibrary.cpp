@@ -1,6 +1,7 @@
 #include "link/gpiblibrary.h"
 
 #include "link/niglobal.h"
+#include "link/offthreaddevice.h"
 #include "link/vbib32.h"
 
 #include <algorithm>
@@ -62,13 +63,17 @@ private:
 
 std::unique_ptr<GpibDevice> openGpibLibraryDevice(int primaryAddress, qint16* handle, int timeoutCode)
 {
-    const qint16 descriptor = vbib32::ibdev(kGpibBoard, primaryAddress, kSecondaryAddressCode, timeoutCode,
-                                            kAssertEndOnLastByte, kNoEndOfString);
+    OpenedDevice opened = openOffThread([primaryAddress, timeoutCode] {
+        OpenedDevice device;
+        device.handle = vbib32::ibdev(kGpibBoard, primaryAddress, kSecondaryAddressCode, timeoutCode,
+                                      kAssertEndOnLastByte, kNoEndOfString);
+        if (vbib32::available() && device.handle >= 0)
+            device.device = std::make_unique<LibraryDevice>(device.handle);
+        return device;
+    });
     if (handle)
-        *handle = descriptor;
-    if (!vbib32::available() || descriptor < 0)
-        return nullptr;
-    return std::make_unique<LibraryDevice>(descriptor);
+        *handle = opened.handle;
+    return std::move(opened.device);
 }
 
 } // namespace qlx

@@ -1,5 +1,6 @@
 #pragma once
-// The tester through the NI-488.2 library: each operation is one library call.
+// The tester through the NI-488.2 library: each operation is one library call, made on the
+// device's own worker thread (offthreaddevice.h) so that a caller with a window keeps it alive.
 
 #include "link/gpibdevice.h"
 

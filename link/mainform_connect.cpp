@@ -26,27 +26,21 @@ void MainForm::TestQLX_Click()
     if (closing())
         return;
 
-    if (!result.openError.isEmpty()) {
-        ErrorString = result.openError;
-        messageBox(ErrorString, MbCritical, QStringLiteral("ERROR"));
-        SetNotConnected();
-        return;
-    }
-    const Identification& id = result.id;
-    switch (id.verdict) {
-    case Identification::NotATester:
+    switch (result.failure) {
+    case ConnectResult::NotOpened:
+    case ConnectResult::NoTester:
         CableError();
         SetNotConnected();
         return;
-    case Identification::NoComma:
-    case Identification::NoFirmware:
-        ErrorString = id.errorText;
+    case ConnectResult::OpenRefused:
+    case ConnectResult::BadAnswer:
+        ErrorString = result.failureText;
         messageBox(ErrorString, MbCritical, QStringLiteral("ERROR"));
         SetNotConnected();
         return;
-    case Identification::Accepted:
-        FirmwareString = id.firmware;
-        CanChangeDir = id.canChangeDir;
+    case ConnectResult::None:
+        FirmwareString = result.id.firmware;
+        CanChangeDir = result.id.canChangeDir;
         SetConnected();
         return;
     }

@@ -1,5 +1,5 @@
-// The window's side of the bus transport: each operation on the bus that Route selects now,
-// the cable advice, and the progress and debug displays of the receive routines.
+// The window's side of the bus transport: the cable advice, and the progress and debug displays
+// of the receive routines.
 
 #include "app/mainform.h"
 #include "app/mainform_colours.h"
@@ -29,12 +29,6 @@ void MainForm::reportOutcome(Outcome outcome)
         CableError();
     else if (outcome == Outcome::NotOpen)
         busNotOpen();
-}
-
-void MainForm::GoToLocal()
-{
-    if (!closing())
-        session_.goToLocal();
 }
 
 void MainForm::CableError() { messageBox(cableAdviceText(currentBus()), MbCritical, QStringLiteral("ERROR")); }

@@ -4,7 +4,7 @@ namespace qlx::ni {
 
 Status& status()
 {
-    static Status s;
+    thread_local Status s;
     return s;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// GPIB status words of the process. The four wide words are registered with the library, which
-// writes them after each call; the narrow copies are what the rest of the program reads.
+// GPIB status words, one set per thread as the library keeps them. The four wide words are
+// registered with the library, which writes them after each call made on that thread; the narrow
+// copies are what the rest of the program reads. A device whose calls run on a worker thread
+// copies that thread's status to its caller's after each call (offthreaddevice.h).
 
 #include <QtGlobal>
 
@@ -23,6 +25,7 @@ struct Status {
     qint32 ibcntl() const { return static_cast<qint32>(words.countL); }
 };
 
+// The calling thread's status.
 Status& status();
 
 // Copies the wide words into the narrow ones; runs after every library call.

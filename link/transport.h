@@ -5,7 +5,8 @@
 // Every operation takes the bus selected at the moment of the call. An operation on a bus that
 // no connect has opened returns NotOpen without touching anything; while one exchange waits
 // (busy()), any other returns Busy without touching the bus. abort() ends the wait at once and
-// frees the bus, so shutdown can go to local before the aborted call has returned.
+// frees the bus, so shutdown can go to local without waiting for the aborted exchange; a library
+// call that it left behind still ends first on the device's worker thread (offthreaddevice.h).
 
 #include "link/gpibaddress.h"
 #include "link/gpibdevice.h"

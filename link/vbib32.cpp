@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <mutex>
 #include <type_traits>
 
 #ifdef Q_OS_WIN
@@ -30,6 +31,7 @@ using IntFn = int(QLX_GPIBCALL*)();
 using LongFn = long(QLX_GPIBCALL*)();
 
 struct Library {
+    std::mutex loading; // the threads of several devices may load at once
     QLibrary file;
     bool tried = false;
     bool usable = false;
@@ -49,10 +51,11 @@ struct Library {
     const long* dataCntl = nullptr;
 };
 
+// Never destroyed: a worker thread whose call outlives the program's exit still finds it.
 Library& library()
 {
-    static Library lib;
-    return lib;
+    static Library* const lib = new Library;
+    return *lib;
 }
 
 QStringList candidateNames()
@@ -122,6 +125,7 @@ QStringList resolveAll(Library& lib)
 
 bool load(Library& lib)
 {
+    const std::lock_guard lock(lib.loading);
     if (lib.tried)
         return lib.usable;
     lib.tried = true;
@@ -145,20 +149,34 @@ bool load(Library& lib)
     return true;
 }
 
-// Registration of the status words, retried before each call until it succeeds.
+// A thread that registered its words takes them back from the library when it ends, before
+// they go away with it.
+struct ThreadRegistration {
+    bool active = false;
+    ~ThreadRegistration()
+    {
+        Library& lib = library();
+        const std::lock_guard lock(lib.loading);
+        if (active && lib.unregisterGlobals)
+            lib.unregisterGlobals();
+    }
+};
+
+// Registration of the calling thread's status words, retried before each call until it succeeds.
 void registerWords(Library& lib, ni::Status& s)
 {
+    thread_local ThreadRegistration registration;
     ni::RegisteredWords& w = s.words;
     const unsigned long result = lib.registerGlobals(&w.status, &w.error, &w.count, &w.countL);
     if (result == 0) {
-        s.globalsRegistered = true;
+        s.globalsRegistered = registration.active = true;
         return;
     }
     if (result == 1) {
         if (lib.unregisterGlobals)
             lib.unregisterGlobals();
         lib.registerGlobals(&w.status, &w.error, &w.count, &w.countL);
-        s.globalsRegistered = true;
+        s.globalsRegistered = registration.active = true;
         return;
     }
     if ((result == 2 || result == 3) && lib.unregisterGlobals)
@@ -209,9 +227,11 @@ bool available() { return load(library()); }
 void unload()
 {
     Library& lib = library();
+    const std::lock_guard lock(lib.loading);
     lib.file.unload();
     lib.tried = false;
     lib.usable = false;
+    lib.unregisterGlobals = nullptr; // a thread that ends later has nothing to take back
     ni::status() = ni::Status();
 }
 

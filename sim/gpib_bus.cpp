@@ -1,5 +1,6 @@
 #include "sim/gpib_bus.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -13,7 +14,8 @@
 
 // The environment (QLXSIM_DIR, QLXSIM_IDN, QLXSIM_ADDRESS, QLXSIM_OFF, QLXSIM_FAULT,
 // QLXSIM_OLD_FIRMWARE, QLXSIM_CURRENT_DIR, QLXSIM_LOG, QLXSIM_TIMEOUT_MS) is read at every ibdev,
-// as if the tester were switched on again with it; QLXSIM_REGISTER_RESULT at every registration.
+// as if the tester were switched on again with it; QLXSIM_REGISTER_RESULT at every registration,
+// QLXSIM_BLOCK_MS at every call.
 // They are described at the top of qlxsim_main.cpp.
 
 namespace qlxsim::gpib {
@@ -243,14 +245,37 @@ unsigned long registerResult(const std::string& setting, unsigned long callIndex
     return result;
 }
 
+// QLXSIM_BLOCK_MS: each call first blocks this long, as a driver does that waits on a loose cable.
+void blockLikeALooseCable()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0L, envNumber("QLXSIM_BLOCK_MS", 0))));
+}
+
 Status deviceOpen(int board, int pad, int sad, int tmo, int eot, int eos, int& ud)
 {
+    blockLikeALooseCable();
     return bus().open(board, pad, sad, tmo, eot, eos, ud);
 }
-Status deviceWrite(int ud, const void* buffer, long count) { return bus().write(ud, buffer, count); }
-Status deviceRead(int ud, void* buffer, long count) { return bus().read(ud, buffer, count); }
-Status deviceLocal(int ud) { return bus().local(ud); }
-Status deviceClear(int ud) { return bus().clear(ud); }
+Status deviceWrite(int ud, const void* buffer, long count)
+{
+    blockLikeALooseCable();
+    return bus().write(ud, buffer, count);
+}
+Status deviceRead(int ud, void* buffer, long count)
+{
+    blockLikeALooseCable();
+    return bus().read(ud, buffer, count);
+}
+Status deviceLocal(int ud)
+{
+    blockLikeALooseCable();
+    return bus().local(ud);
+}
+Status deviceClear(int ud)
+{
+    blockLikeALooseCable();
+    return bus().clear(ud);
+}
 unsigned long nextRegisterResult() { return bus().nextRegisterResult(); }
 
 } // namespace qlxsim::gpib

@@ -91,6 +91,8 @@
 //   QLXSIM_LOG             log file as --log; unset = no log. Besides the commands it logs the
 //                          calls ibdev(board,pad,sad,tmo,eot,eos), ibloc(ud) and ibclr(ud) as lines of their own
 //   QLXSIM_TIMEOUT_MS      read time-out in ms (default: ibdev's time-out code, 13 = 10 s)
+//   QLXSIM_BLOCK_MS        every call blocks this many ms before it acts, as a driver on a loose
+//                          cable does (read at each call; default 0)
 //   QLXSIM_REGISTER_RESULT what RegisterGpibGlobalsForThread returns: 0 (default) or 1 register
 //                          the words, 2, 3 or any other number do not; "1,0" gives the results
 //                          of successive calls, the last one repeating

@@ -16,6 +16,7 @@ void MainForm::CopyAll_Click()
         return;
     setMousePointer(11);
     bulkCopyRunning_ = true;
+    session_.beginBatch(); // on GPIB one go-to-local after the last file
     const int count = QLXFiles->count();
     for (int i = 0; i < count && !closing(); ++i) {
         const QString entry = QLXFiles->item(i)->text();
@@ -28,8 +29,7 @@ void MainForm::CopyAll_Click()
         TransferHardcopy(trimBlanks(entry), trimBlanks(entry));
     }
     bulkCopyRunning_ = false;
-    if (currentBus() == Bus::Gpib)
-        GoToLocal();
+    session_.endBatch(closing());
     setStatus(QStringLiteral("ready"), kGreen);
     setMousePointer(0);
 }

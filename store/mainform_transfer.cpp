@@ -26,9 +26,7 @@ void MainForm::QLXFiles_Click()
         return;
     setMousePointer(11);
     const QString name = trimBlanks(selected.first()->text());
-    TransferHardcopy(name, name);
-    if (currentBus() == Bus::Gpib)
-        GoToLocal();
+    TransferHardcopy(name, name); // on GPIB the session returns the tester to local operation
     setMousePointer(0);
 }
 

@@ -18,6 +18,64 @@ QList<Hardcopy> sortedHardcopies(const Listing& listing)
 
 TesterSession::TesterSession(Bus bus, TransportObserver* observer) : m_bus(bus), m_transport(observer) {}
 
+namespace {
+
+// What went wrong at `address`, once for the window and qlxctl alike.
+void explainFailure(ConnectResult& result, Bus bus, const QString& address)
+{
+    if (!result.openError.isEmpty()) {
+        result.failure = ConnectResult::OpenRefused;
+        result.failureText = result.openError;
+    } else if (!result.opened) {
+        result.failure = ConnectResult::NotOpened;
+        result.failureText =
+            bus == Bus::Gpib
+                ? QStringLiteral("the GPIB library or device at address %1 could not be opened").arg(address)
+                : QStringLiteral("the serial port \"%1\" could not be opened").arg(address);
+    } else if (result.id.verdict == Identification::Accepted) {
+        result.failure = ConnectResult::None;
+    } else if (result.id.verdict != Identification::NotATester) {
+        result.failure = ConnectResult::BadAnswer;
+        result.failureText = result.id.errorText;
+    } else {
+        result.failure = ConnectResult::NoTester;
+        if (result.idn.outcome != Outcome::Ok)
+            result.failureText =
+                QStringLiteral("no tester answers at %1 (%2)").arg(address, outcomeText(result.idn.outcome));
+        else if (result.idn.text.isEmpty())
+            result.failureText = QStringLiteral("no tester answers at %1").arg(address);
+        else
+            result.failureText = QStringLiteral("\"%1\" is not a QLX tester").arg(QString::fromLatin1(result.idn.text));
+    }
+}
+
+} // namespace
+
+QString outcomeText(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Ok:
+        return QStringLiteral("no answer");
+    case Outcome::TimedOut:
+        return QStringLiteral("timed out");
+    case Outcome::NotOpen:
+        return QStringLiteral("the bus is not open");
+    case Outcome::Aborted:
+        return QStringLiteral("interrupted");
+    case Outcome::Malformed:
+        return QStringLiteral("malformed data block");
+    case Outcome::Mismatch:
+        return QStringLiteral("the block is not the size the listing gave");
+    case Outcome::TooLarge:
+        return QStringLiteral("the announced size is too large");
+    case Outcome::ShortRead:
+        return QStringLiteral("fewer bytes arrived than announced");
+    case Outcome::Busy:
+        return QStringLiteral("the bus is busy");
+    }
+    return {};
+}
+
 ConnectResult TesterSession::connect(const QString& addressText)
 {
     ConnectResult result;
@@ -42,6 +100,9 @@ ConnectResult TesterSession::connect(const QString& addressText)
     }
     result.id = identify(QString::fromLatin1(result.idn.text));
     m_id = result.id;
+    explainFailure(result, m_bus, addressText);
+    if (result.idn.outcome != Outcome::Aborted) // an interrupted connect changes nothing
+        m_connected = result.failure == ConnectResult::None;
     return result;
 }
 
@@ -59,11 +120,31 @@ TransferResult TesterSession::fetch(const QString& testerName, const QString& pc
                                     const std::function<OnConflict()>& onConflict, Durability durability, int reads)
 {
     const BlockProof proof{m_listedSizes.value(trimBlanks(testerName), -1), reads};
-    return transferHardcopy(m_transport, m_bus, testerName, pcFolder, pcName, onConflict, durability, proof);
+    const TransferResult result =
+        transferHardcopy(m_transport, m_bus, testerName, pcFolder, pcName, onConflict, durability, proof);
+    if (m_bus == Bus::Gpib && !m_batch && result.outcome != Outcome::Aborted)
+        m_transport.goToLocal(m_bus);
+    return result;
+}
+
+void TesterSession::endBatch(bool closing)
+{
+    m_batch = false;
+    if (m_bus == Bus::Gpib && !closing)
+        m_transport.goToLocal(m_bus);
 }
 
 DeleteResult TesterSession::remove(const QString& testerName) { return deleteOnTester(m_transport, m_bus, testerName); }
 
-Outcome TesterSession::goToLocal() { return m_transport.goToLocal(m_bus); }
+void TesterSession::close()
+{
+    if (m_bus == Bus::Gpib) {
+        if (m_connected)
+            m_transport.goToLocal(m_bus);
+    } else if (m_transport.serialOpen()) {
+        m_transport.goToLocal(m_bus);
+        m_transport.closeSerial();
+    }
+}
 
 } // namespace qlx

@@ -18,12 +18,25 @@
 namespace qlx {
 
 struct ConnectResult {
+    // How a connect failed, for the front ends to tell the user.
+    enum Failure {
+        None,        // an accepted tester
+        NotOpened,   // no library, no descriptor, a port that cannot be opened: the cable advice
+        OpenRefused, // an adapter or an address that cannot be used: `failureText` says why
+        NoTester,    // no answer, or not a QLX tester of the maker: the cable advice
+        BadAnswer,   // a tester of the maker whose answer lacks its fields: `failureText`, with the answer
+    };
+    Failure failure = NotOpened;
+    QString failureText;                  // the failure in words, naming the address or the answer
     bool opened = false;                  // the bus could be opened (library and descriptor, or the port)
     TextAnswer idn{{}, Outcome::NotOpen}; // the answer to "*IDN?" and how its exchange ended
     Identification id;                    // the verdict on that answer
     qint16 deviceHandle = -1;             // the GPIB descriptor ibdev gave (-1 without a library)
     QString openError;                    // why an adapter or its address failed; empty otherwise
 };
+
+// How an exchange ended, in words for a message (Ok: it ended, but nothing came back).
+QString outcomeText(Outcome outcome);
 
 // One hardcopy of a listing: its name trimmed of blanks and the size listed (-1 when none is).
 struct Hardcopy {
@@ -46,24 +59,31 @@ public:
 
     // GPIB: ibdev at the address, "*IDN?", go to local. Serial: open the port that the address
     // names (a number or a device path), "*SEC 0", "*IDN?". An accepted tester is remembered for
-    // the directory steps.
+    // the directory steps and for close().
     ConnectResult connect(const QString& addressText);
     const Identification& identification() const { return m_id; }
+
+    // On GPIB the tester is returned to local operation after each listing and each fetch, and
+    // once more by close(); a batch of fetches (Copy-all) returns it once, at the batch's end.
 
     // "MMEM:CDIR" first when the firmware allows it, "MMEM:SCAN?"; on GPIB the go-to-local. The
     // sizes it lists are what later fetches of those names must prove.
     DirectoryAnswer readDirectory();
     // Copies one hardcopy into `pcFolder` as `pcName`; `onConflict` decides about a different file.
     // The block must have the size the last listing gave for the name, and `reads` reads of it
-    // must agree.
+    // must agree. On GPIB the go-to-local follows, outside a batch.
     TransferResult fetch(const QString& testerName, const QString& pcFolder, const QString& pcName,
                          const std::function<OnConflict()>& onConflict, Durability durability = Durability::Normal,
                          int reads = 1);
+    void beginBatch() { m_batch = true; }
+    // The go-to-local on GPIB that the batch's fetches left out; none while `closing` (close() follows).
+    void endBatch(bool closing);
     DeleteResult remove(const QString& testerName);
-    // The go-to-local on the chosen bus, when a connect opened it.
-    Outcome goToLocal();
+    // The end: on GPIB the go-to-local when the last connect that ran to its end found a tester
+    // (as the window's Connected says); on the serial line, when its port is open, "*GTL" and the
+    // port closed.
+    void close();
 
-    bool isOpen() const { return m_transport.isOpen(m_bus); }
     bool busy() const { return m_transport.busy(); }
     // Closes the serial port (ending a wait first).
     void closeSerial() { m_transport.closeSerial(); }
@@ -76,6 +96,8 @@ private:
     Transport m_transport;
     Identification m_id;
     QHash<QString, qint64> m_listedSizes; // by name as listed, from the last listing
+    bool m_connected = false; // the last connect that ran to its end found a tester
+    bool m_batch = false;
 };
 
 } // namespace qlx

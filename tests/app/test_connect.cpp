@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 using namespace qlx;
@@ -27,6 +28,15 @@ QStringList items(const QListWidget* list)
     return names;
 }
 QColor statusColour(const MainForm& form) { return form.Status->palette().color(QPalette::Window); }
+
+struct PaintCounter : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
 } // namespace
 
 class ConnectTest : public QObject {
@@ -65,6 +75,47 @@ private slots:
         QCOMPARE(tester.busLog(),
                  QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc(1)", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"",
                               "MMEM:SCAN?", "ibloc(1)", "ibloc(1)"}));
+    }
+
+    // A library whose every call blocks: the window keeps answering while each call waits (its
+    // timers fire, it repaints) and ends as it would at once; closing in the middle of a wait ends
+    // it, and the tester still goes back to local operation.
+    void blockingLibraryLeavesTheWindowAlive()
+    {
+        SimulatedTester tester;
+        tester.addFile(QStringLiteral("A.WMF"), "x");
+        tester.useGpib();
+        qputenv("QLXSIM_BLOCK_MS", "150");
+        ScriptedDialogs dialogs;
+        auto form = openForm(false, QStringLiteral("20"));
+        PaintCounter paints;
+        form->installEventFilter(&paints);
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, form.get(), [&] {
+            ++ticks;
+            form->update();
+        });
+        timer.start(20);
+        form->TestQLX->click();
+        QVERIFY(ticks > 0 && paints.count > 0);
+        QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.shown.value(0).text));
+        QCOMPARE(form->Status->text(), QStringLiteral("connected"));
+        QCOMPARE(items(form->QLXFiles), QStringList{"A.WMF"});
+        // The descriptors count on from the earlier cases.
+        const auto calls = [&tester] {
+            return tester.busLog().replaceInStrings(QRegularExpression("\\(\\d+\\)$"), "");
+        };
+        QCOMPARE(calls(), QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"",
+                                       "MMEM:SCAN?", "ibloc"}));
+
+        const qsizetype mark = tester.busLog().size();
+        QTimer::singleShot(230, form.get(), [&] { form->close(); }); // while "*IDN?" is written
+        form->TestQLX->click();
+        QTRY_VERIFY(!form->isVisible());
+        QVERIFY(dialogs.shown.isEmpty());
+        QTRY_COMPARE(calls().mid(mark), QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc"}));
+        qunsetenv("QLXSIM_BLOCK_MS");
     }
 
     void gpibFailuresEndNotConnected()

@@ -49,6 +49,20 @@ private slots:
         QCOMPARE(sync.options.watchSeconds, 5);
         QCOMPARE(sync.options.toDir, QString("."));
 
+        const ParsedArguments move = parseArguments({"-q", "move", "--read-once", "--all"});
+        QCOMPARE(move.error, QString());
+        QVERIFY(move.options.readOnce && move.options.all && move.options.quiet);
+        QCOMPARE(parseArguments({"get", "--all", "--read-once"}).error, QString("unknown option --read-once"));
+
+        const ParsedArguments discover = parseArguments(
+            {"discover", "--gateway", "gw1", "--adapter=/dev/ttyUSB0", "--gateway=gw2", "--no-broadcast"});
+        QCOMPARE(discover.error, QString());
+        QCOMPARE(discover.options.gateways, QStringList({"gw1", "gw2"}));
+        QCOMPARE(discover.options.adapters, QStringList{"/dev/ttyUSB0"});
+        QVERIFY(discover.options.noBroadcast);
+        QCOMPARE(parseArguments({"list", "--bus"}).error, QString("--bus needs a value"));
+        QCOMPARE(parseArguments({"--json", "list"}).error, QString("unknown option --json"));
+
         const ParsedArguments help = parseArguments({"delete", "--help"});
         QVERIFY(help.options.help);
         QCOMPARE(help.options.command, Command::Delete);

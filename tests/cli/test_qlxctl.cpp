@@ -166,6 +166,7 @@ private slots:
         QCOMPARE(contents(pc.filePath("b.WMF")), kSecond);
 
         // Without a terminal, delete needs --yes and sends nothing without it.
+        QTRY_VERIFY(endsInLocal()); // the simulator has logged all of the last run
         logged = tester->busLog().size();
         QCOMPARE(qlxctl({"delete", "b.WMF"}).status, 2);
         QCOMPARE(tester->busLog().size(), logged);
@@ -594,6 +595,18 @@ private slots:
         const Run on = qlxctl({"identify"});
         QCOMPARE(on.status, 0);
         QCOMPARE(on.out, QByteArray("Halvard&Brenn\nQLX\n1234567/890\nV3.10\n"));
+
+        // A tester that answers but lists another directory has a status of its own, and its
+        // advice, like every message, reaches the terminal without CRs.
+        const Run elsewhere = qlxctl({"list"}, {"QLXSIM_OLD_FIRMWARE=1", "QLXSIM_CURRENT_DIR=\\TEMP"});
+        QCOMPARE(elsewhere.status, 4);
+        QVERIFY(elsewhere.err.contains("the correct directory.\nYou have to change"));
+        QVERIFY(!elsewhere.err.contains("check cables"));
+        const Run noFirmware = qlxctl({"list"}, {"QLXSIM_IDN=Halvard&Brenn,QLX,1234"});
+        QCOMPARE(noFirmware.status, 3);
+        QVERIFY(noFirmware.err.contains("answer: \nHalvard&Brenn,QLX,1234\n"));
+        for (const Run& run : {elsewhere, noFirmware})
+            QVERIFY2(!run.err.contains('\r'), run.err.constData());
     }
 
     void watchMovesNewFilesUntilTerminated()

@@ -3,10 +3,12 @@
 #include "link/niglobal.h"
 #include "link/transport.h"
 #include "link/vbib32.h"
+#include "tests/support/testpaths.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace qlx;
 
@@ -36,7 +38,7 @@ class TestGpib : public QObject {
     void useLibrary(const QString& name)
     {
         vbib32::unload();
-        qputenv("QLXCOPY_GPIB_LIBRARY", (qEnvironmentVariable("QLX_BUILD_DIR") + '/' + name).toLocal8Bit());
+        qputenv("QLXCOPY_GPIB_LIBRARY", (buildDir() + '/' + name).toLocal8Bit());
     }
     void writeFile(const QString& name, const QByteArray& bytes)
     {
@@ -57,6 +59,7 @@ private slots:
         qunsetenv("QLXSIM_OFF");
         qunsetenv("QLXSIM_FAULT");
         qunsetenv("QLXSIM_REGISTER_RESULT");
+        qunsetenv("QLXSIM_BLOCK_MS");
     }
 
     void queriesThroughBothLibraries_data()
@@ -147,6 +150,39 @@ private slots:
             QCOMPARE(ni::status().ibcntl(), ni::kRegistrationFailedCount);
             QCOMPARE(ni::status().ibsta, qint16(-32768));
         }
+    }
+
+    // Library calls that block run on the device's own thread: the caller's events run meanwhile
+    // and its status words follow each call; abort() ends the wait, and what the abandoned call
+    // still brings is not taken for the next answer.
+    void blockingCallsLeaveTheCallerRunning()
+    {
+        useLibrary("libqlxsim-gpib.so");
+        qputenv("QLXSIM_BLOCK_MS", "150");
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(10);
+        {
+            Transport link;
+            QVERIFY(link.openGpib(20));
+            ticks = 0;
+            QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).text, kIdentity);
+            QVERIFY(ticks > 0);
+            QCOMPARE(ni::status().ibcntl(), kIdentity.size());
+            QVERIFY(ni::status().globalsRegistered);
+
+            writeFile("A.WMF", QByteArray(100, 'a'));
+            QTimer::singleShot(200, [&link] { link.abort(); }); // while the block's header is read
+            QCOMPARE(link.queryData(Bus::Gpib, "MMEM:DATA? \"A.WMF\"").outcome, Outcome::Aborted);
+            QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).text, kIdentity);
+            QCOMPARE(link.goToLocal(Bus::Gpib), Outcome::Ok);
+
+            QTimer::singleShot(50, [&link] { link.abort(); });
+            QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).outcome, Outcome::Aborted);
+            QCOMPARE(link.goToLocal(Bus::Gpib), Outcome::Ok); // after the abandoned write
+        }
+        QVERIFY(ticks > 0);
     }
 
     void missingLibraryFailsLikeASwitchedOffTester()

@@ -1,6 +1,8 @@
 // The simulated GPIB libraries, loaded with dlopen as QLXCopy loads a GPIB library.
 #include <dlfcn.h>
 
+#include "tests/support/testpaths.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
@@ -22,8 +24,7 @@ struct Gpib {
 
     explicit Gpib(const char* file)
     {
-        handle = dlopen((qEnvironmentVariable("QLX_BUILD_DIR") + "/" + file).toLocal8Bit().constData(),
-                        RTLD_NOW | RTLD_LOCAL);
+        handle = dlopen((buildDir() + "/" + file).toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
         if (!handle)
             return;
         ibdev = reinterpret_cast<decltype(ibdev)>(dlsym(handle, "ibdev"));

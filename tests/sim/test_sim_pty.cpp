@@ -31,7 +31,7 @@ class TestSimPty : public QObject {
 private slots:
     void initTestCase()
     {
-        QCOMPARE(QProcess::execute(qEnvironmentVariable("QLX_BUILD_DIR") + "/qlxsamples", {folder()}), 0);
+        QCOMPARE(QProcess::execute(buildDir() + "/qlxsamples", {folder()}), 0);
     }
 
     void optionsShapeTheAnswers_data()

@@ -10,6 +10,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "tests/support/testpaths.h"
+
 #include <QProcess>
 #include <QtTest>
 
@@ -80,7 +82,7 @@ class SimProcess {
 public:
     explicit SimProcess(const QStringList& options)
     {
-        process_.setProgram(qEnvironmentVariable("QLX_BUILD_DIR") + "/qlxsim");
+        process_.setProgram(buildDir() + "/qlxsim");
         process_.setArguments(options);
         process_.start();
         where_ = nextLine();

@@ -2,6 +2,8 @@
 // Starts the simulated tester for a test: on a pseudo-terminal (qlxsim) or behind the GPIB
 // library (through the environment the simulated library reads at each ibdev).
 
+#include "tests/support/testpaths.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
@@ -19,7 +21,7 @@ public:
     }
     ~SimulatedTester() { stopSerial(); }
 
-    static QString buildPath(const QString& name) { return qEnvironmentVariable("QLX_BUILD_DIR") + u'/' + name; }
+    static QString buildPath(const QString& name) { return buildDir() + u'/' + name; }
 
     void addFile(const QString& name, const QByteArray& bytes)
     {

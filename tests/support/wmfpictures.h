@@ -3,6 +3,7 @@
 // writers, and a measure of how far two renderings of one picture differ.
 
 #include "sim/sample_screens.h"
+#include "tests/support/testpaths.h"
 #include "wmf/wmfpicture.h"
 
 #include <QDir>
@@ -18,7 +19,7 @@ struct NamedPicture {
 inline QStringList corpusFiles()
 {
     QStringList files;
-    const QString dir = qEnvironmentVariable("QLX_SOURCE_DIR", ".") + "/tests/wmf/corpus";
+    const QString dir = sourceDir() + "/tests/wmf/corpus";
     for (const QFileInfo& fi : QDir(dir).entryInfoList({"*.wmf"}, QDir::Files, QDir::Name))
         files << fi.absoluteFilePath();
     return files;

@@ -21,7 +21,7 @@
 
 namespace {
 
-QString tool() { return qEnvironmentVariable("QLX_BUILD_DIR", ".") + "/qlxrender"; }
+QString tool() { return buildDir() + "/qlxrender"; }
 
 struct Run {
     int exitCode;

@@ -165,7 +165,7 @@ private slots:
     // on it at some sizes, 90x55 among them.
     void squeezedTextDrawsAtAnySize()
     {
-        QFile file(qEnvironmentVariable("QLX_SOURCE_DIR", ".") + "/tests/wmf/data/glyph-crash-90x55.wmf");
+        QFile file(sourceDir() + "/tests/wmf/data/glyph-crash-90x55.wmf");
         QVERIFY(file.open(QIODevice::ReadOnly));
         const wmf::Picture damaged = wmf::Picture::fromData(file.readAll());
         QVERIFY(!damaged.isNull());

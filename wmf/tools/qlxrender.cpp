@@ -1,6 +1,7 @@
 // qlxrender: metafiles converted into PNG images, SVG drawings or PDF documents with the engine
-// alone (see Usage).
+// alone (see kUsage).
 
+#include "platform/optiontable.h"
 #include "wmf/wmfconvert.h"
 #include "wmf/wmfrender.h"
 
@@ -15,15 +16,36 @@
 
 namespace {
 
-constexpr char Usage[] =
-    "usage: qlxrender IN.WMF... (--to DIR [--format png|svg|pdf] | OUT.png|OUT.svg|OUT.pdf)\n"
-    "                 [--width W] [--height H]\n"
-    "Draws metafiles with the same player as the window. With --to, each input becomes a file in DIR\n"
-    "(made if missing) of the same base name and the format's extension, png unless --format says\n"
-    "otherwise. With OUT, one input becomes OUT, or several become the pages of one OUT.pdf, in the\n"
-    "order given, each titled with the file's name. --width and --height give the size in pixels (a\n"
-    "PDF page has them at 96 dpi); a missing one keeps the aspect ratio, none gives the natural size.\n"
-    "Exit status: 0 all written, 1 a file failed (the others are still written), 2 usage.\n";
+const QString kUsage =
+    QStringLiteral("usage: qlxrender IN.WMF... (--to DIR [--format png|svg|pdf] | OUT.png|OUT.svg|OUT.pdf)\n"
+                   "                 [--width W] [--height H]\n"
+                   "Draws metafiles with the same player as the window. With --to, each input becomes a file in DIR\n"
+                   "(made if missing) of the same base name and the format's extension, png unless --format says\n"
+                   "otherwise. With OUT, one input becomes OUT, or several become the pages of one OUT.pdf, in the\n"
+                   "order given, each titled with the file's name. A missing --width or --height keeps the aspect\n"
+                   "ratio, none gives the natural size; a PDF page has the size at 96 dpi.\n");
+const QString kExitStatus =
+    QStringLiteral("Exit status: 0 all written, 1 a file failed (the others are still written), 2 usage.\n");
+
+// The options, as they are parsed and as --help lists them.
+QList<QCommandLineOption> optionTable()
+{
+    const QString side = QStringLiteral("the %1 in pixels, 1 to %2");
+    return {
+        QCommandLineOption(QStringLiteral("to"), QStringLiteral("a file per input in this folder"),
+                           QStringLiteral("DIR")),
+        QCommandLineOption(QStringLiteral("format"), QStringLiteral("the format of the files written with --to"),
+                           QStringLiteral("png|svg|pdf")),
+        QCommandLineOption(QStringLiteral("width"), side.arg(QStringLiteral("width")).arg(wmf::MaxRenderSide),
+                           QStringLiteral("W")),
+        QCommandLineOption(QStringLiteral("height"), side.arg(QStringLiteral("height")).arg(wmf::MaxRenderSide),
+                           QStringLiteral("H")),
+        QCommandLineOption(QStringLiteral("help"), QStringLiteral("this help")),
+        QCommandLineOption(QStringLiteral("version"), QStringLiteral("the program's version")),
+    };
+}
+
+QString usage() { return kUsage + qlx::optionsHelp(optionTable()) + kExitStatus; }
 
 struct Options {
     QStringList inputs;
@@ -31,6 +53,8 @@ struct Options {
     QString dir; // a folder for a file per input
     wmf::Format format = wmf::Format::Png;
     QSize size; // requested; 0 for a side that follows the other or the picture
+    bool help = false;
+    bool version = false;
 };
 
 bool parseSide(const QString& text, int& value)
@@ -43,31 +67,25 @@ bool parseSide(const QString& text, int& value)
 // Reads the arguments into `o`; the fault in them, or empty text.
 QString parse(const QStringList& args, Options& o)
 {
-    QStringList files;
-    QString format;
+    QCommandLineParser parser;
+    const QString fault = qlx::parseOptions(parser, optionTable(), args);
+    o.help = parser.isSet(QStringLiteral("help"));
+    o.version = parser.isSet(QStringLiteral("version"));
+    if (!fault.isEmpty())
+        return fault;
+    QStringList files = parser.positionalArguments();
+    const QString format = parser.value(QStringLiteral("format"));
+    o.dir = parser.value(QStringLiteral("to"));
     int width = 0, height = 0;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == "--width" || a == "--height" || a == "--to" || a == "--format") {
-            if (i + 1 >= args.size())
-                return QStringLiteral("%1 needs a value").arg(a);
-            const QString& value = args[++i];
-            if (a == "--to")
-                o.dir = value;
-            else if (a == "--format")
-                format = value;
-            else if (!parseSide(value, a == "--width" ? width : height))
-                return QStringLiteral("%1 needs a number of pixels from 1 to %2").arg(a).arg(wmf::MaxRenderSide);
-        } else if (a.startsWith("--")) {
-            return QStringLiteral("unknown option %1").arg(a);
-        } else {
-            files << a;
-        }
+    for (const char* name : {"width", "height"}) {
+        const QString option = QString::fromLatin1(name);
+        if (parser.isSet(option) && !parseSide(parser.value(option), option == u"width" ? width : height))
+            return QStringLiteral("--%1 needs a number of pixels from 1 to %2").arg(option).arg(wmf::MaxRenderSide);
     }
     o.size = QSize(width, height);
     if (qint64(width) * height > wmf::MaxRenderPixels)
         return QStringLiteral("%1x%2 is larger than %3 pixels").arg(width).arg(height).arg(wmf::MaxRenderPixels);
-    if (!o.dir.isEmpty()) {
+    if (parser.isSet(QStringLiteral("to"))) {
         o.inputs = files;
         if (files.isEmpty())
             return QStringLiteral("no input files");
@@ -132,18 +150,18 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    if (args.contains("--help")) {
-        std::fputs(Usage, stdout);
+    Options o;
+    const QString fault = parse(app.arguments().mid(1), o);
+    if (o.help) {
+        std::fputs(qPrintable(usage()), stdout);
         return 0;
     }
-    if (args.contains("--version")) {
+    if (o.version) {
         std::printf("qlxrender %d.%d.%d\n", QLX_VERSION_MAJOR, QLX_VERSION_MINOR, QLX_VERSION_REVISION);
         return 0;
     }
-    Options o;
-    if (const QString fault = parse(args, o); !fault.isEmpty()) {
-        std::fprintf(stderr, "qlxrender: %s\n%s", qPrintable(fault), Usage);
+    if (!fault.isEmpty()) {
+        std::fprintf(stderr, "qlxrender: %s\n%s", qPrintable(fault), qPrintable(usage()));
         return 2;
     }
     QStringList errors;
