@@ -135,6 +135,18 @@ public:
         return {CMPL, 0, 0};
     }
 
+    Status clear(int ud)
+    {
+        std::lock_guard lock(mutex_);
+        log_.line("ibclr(" + std::to_string(ud) + ")");
+        const Device* device = find(ud);
+        if (!device)
+            return {ERR, EDVR, 0};
+        if (listens(*device))
+            output_ = {};
+        return {CMPL, 0, 0};
+    }
+
     unsigned long nextRegisterResult()
     {
         std::lock_guard lock(mutex_);
@@ -236,6 +248,7 @@ Status deviceOpen(int board, int pad, int sad, int tmo, int eot, int eos, int& u
 Status deviceWrite(int ud, const void* buffer, long count) { return bus().write(ud, buffer, count); }
 Status deviceRead(int ud, void* buffer, long count) { return bus().read(ud, buffer, count); }
 Status deviceLocal(int ud) { return bus().local(ud); }
+Status deviceClear(int ud) { return bus().clear(ud); }
 unsigned long nextRegisterResult() { return bus().nextRegisterResult(); }
 
 } // namespace qlxsim::gpib

@@ -34,6 +34,8 @@ Status deviceOpen(int board, int pad, int sad, int tmo, int eot, int eos, int& u
 Status deviceWrite(int ud, const void* buffer, long count);
 Status deviceRead(int ud, void* buffer, long count);
 Status deviceLocal(int ud);
+// Selected device clear: the tester drops its answer (the NI-488.2 road never sends one).
+Status deviceClear(int ud);
 
 // The next RegisterGpibGlobalsForThread result (reads QLXSIM_REGISTER_RESULT now; the call
 // count starts again whenever the setting changes).
