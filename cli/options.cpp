@@ -28,7 +28,7 @@ bool accepts(Command command, const QString& option)
         return option == u"--all" || option == u"--to" || option == u"--overwrite" || option == u"--rename"
                || option == u"--watch" || option == u"--convert";
     case Command::Discover:
-        return option == u"--adapter";
+        return option == u"--adapter" || option == u"--gateway" || option == u"--no-broadcast";
     case Command::Delete:
         return option == u"--all" || option == u"--yes";
     case Command::Identify:
@@ -109,6 +109,10 @@ ParsedArguments parseArguments(const QStringList& arguments)
                 o.toDir = takeValue();
             else if (arg == u"--adapter")
                 o.adapters << takeValue();
+            else if (arg == u"--gateway")
+                o.gateways << takeValue();
+            else if (arg == u"--no-broadcast")
+                o.noBroadcast = true;
             else if (arg == u"--convert") {
                 o.convert = takeValue().toLower();
                 if (error.isEmpty() && o.convert != u"png" && o.convert != u"svg" && o.convert != u"pdf")
@@ -192,25 +196,31 @@ QString helpText(Command command)
                               "PC). --all deletes every hardcopy. Asks first on a terminal; without one,\n"
                               "--yes is required.\n");
     case Command::Discover:
-        return QStringLiteral("usage: qlxctl discover [--adapter DEVICE|HOST[:PORT]]...\n"
+        return QStringLiteral("usage: qlxctl discover [--adapter DEVICE|HOST[:PORT]]... [--gateway HOST]...\n"
+                              "                       [--no-broadcast]\n"
                               "Looks for QLX testers on the IEEE bus and prints one line for each: its\n"
                               "address as --address takes it, a tab, and its answer to *IDN?. It asks at the\n"
-                              "primary addresses 1 to 30 through the GPIB library when one loads, and\n"
-                              "through each \"++\" adapter: those given, and the serial devices under\n"
+                              "primary addresses 1 to 30 through the GPIB library when one loads, through\n"
+                              "each \"++\" adapter: those given, and the serial devices under\n"
                               "/dev/serial/by-id whose names say \"Prologix\" or \"GPIB\" (no other serial\n"
-                              "device is touched).\n"
+                              "device is touched), and behind each LAN-GPIB gateway (VXI-11): those given,\n"
+                              "and those that answer a portmapper broadcast on the local networks.\n"
                               "  --adapter DEVICE|HOST[:PORT]   an adapter's serial device or network address\n"
-                              "                                 (port 1234 by default); may be repeated\n");
+                              "                                 (port 1234 by default); may be repeated\n"
+                              "  --gateway HOST                 a LAN-GPIB gateway's name or address; may be\n"
+                              "                                 repeated\n"
+                              "  --no-broadcast                 no broadcast: ask only the gateways given\n");
     case Command::None:
         break;
     }
     return QStringLiteral("usage: qlxctl [--bus ieee|com] [--address ADDR] [--quiet] COMMAND ...\n"
                           "Copies hardcopies from a QLX tester over GPIB (ieee) or a serial line (com).\n"
                           "  --bus ieee|com   the bus (default: as the window last used it, else ieee)\n"
-                          "  --address ADDR   ieee: the GPIB primary address, or PAD@DEVICE or\n"
-                          "                   PAD@HOST[:PORT] for a \"++\" adapter; com: a serial port\n"
-                          "                   number or device path (default: as the window last used\n"
-                          "                   it, else 20)\n"
+                          "  --address ADDR   ieee: the GPIB primary address, PAD@DEVICE or\n"
+                          "                   PAD@HOST[:PORT] for a \"++\" adapter, or a VISA resource\n"
+                          "                   string (GPIB0::20::INSTR, TCPIP0::HOST::gpib0,20::INSTR);\n"
+                          "                   com: a serial port number or device path (default: as\n"
+                          "                   the window last used it, else 20)\n"
                           "  --quiet          no progress and no messages but errors\n"
                           "  --version        the program's version\n"
                           "Commands: identify, list, get, sync, move, delete, discover; \"qlxctl COMMAND\n"

@@ -29,6 +29,8 @@ struct Options {
     int watchSeconds = 0;                     // 0: one pass
     QString convert;                          // get, sync, move: "png", "svg" or "pdf" beside each file written
     QStringList adapters;                     // discover: --adapter, in the order given
+    QStringList gateways;                     // discover: --gateway, in the order given
+    bool noBroadcast = false;                 // discover: ask only the gateways given
     bool yes = false;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // Finding testers on the IEEE bus: "*IDN?" at each primary address 1 to 30, through the NI-488.2
-// library when one loads and through each "++" adapter, with short time-outs.
+// library when one loads, through each "++" adapter and behind each LAN-GPIB gateway (VXI-11),
+// with short time-outs.
 
 #include <QString>
 #include <QStringList>
@@ -16,8 +17,13 @@ struct FoundTester {
 // say "Prologix" or "GPIB" (other serial devices are not touched).
 QStringList adaptersById(const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));
 
-// Every QLX tester that answers, in the order found. `adapters` are device paths or HOST[:PORT];
-// an adapter that cannot be used is noted in *problems, and the search goes on.
-QList<FoundTester> discoverTesters(const QStringList& adapters, QStringList* problems);
+// The gateways that answer a portmapper broadcast for the VXI-11 core channel on the broadcast
+// addresses of the local IPv4 networks, within `ms`.
+QStringList broadcastGateways(int ms = 1000);
+
+// Every QLX tester that answers, in the order found. `adapters` are device paths or HOST[:PORT],
+// `gateways` names or addresses; one that cannot be used is noted in *problems, and the search
+// goes on.
+QList<FoundTester> discoverTesters(const QStringList& adapters, const QStringList& gateways, QStringList* problems);
 
 } // namespace qlx
