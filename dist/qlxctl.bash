@@ -46,7 +46,7 @@ _qlxctl()
                 ((i++))
                 ;;
             --bus=* | --address=*) target+=("${words[i]}") ;;
-            --to | --watch | --adapter | --format | --convert) ((i++)) ;;
+            --to | --watch | --adapter | --gateway | --format | --convert) ((i++)) ;;
             -*) ;;
             *) [[ -z $command ]] && command=${words[i]} ;;
         esac
@@ -67,6 +67,10 @@ _qlxctl()
             ;;
         --adapter)
             _filedir
+            return
+            ;;
+        --gateway)
+            _known_hosts_real -- "$cur"
             return
             ;;
         --address | --watch)
@@ -91,7 +95,7 @@ _qlxctl()
         sync) options="--to --overwrite --rename --trust-size --watch --convert" ;;
         move) options="--all --to --overwrite --rename --watch --convert" ;;
         delete) options="--all --yes" ;;
-        discover) options="--adapter" ;;
+        discover) options="--adapter --gateway --no-broadcast" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options $globals" -- "$cur"))
