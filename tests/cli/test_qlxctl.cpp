@@ -354,6 +354,15 @@ private slots:
         const Run on = qlxctl({"identify"});
         QCOMPARE(on.status, 0);
         QCOMPARE(on.out, QByteArray("Halvard&Brenn\nQLX\n1234567/890\nV3.10\n"));
+        // A gateway with nobody at the address: the same advice, within the time-out.
+        SimulatedTester gateway;
+        const QString portmapper = gateway.startSerial({"--gateway", "--address", "5", "--timeout-ms", "200"});
+        target = QStringList{"--bus", "ieee", "--address", "TCPIP0::127.0.0.1::gpib0,20::INSTR"};
+        const Run absent = qlxctl({"identify"}, {"QLXCOPY_PORTMAPPER_PORT=" + portmapper.section(u':', 1),
+                                                 "QLXCOPY_VISA_LIBRARY=/nonexistent/libvisa.so"});
+        QCOMPARE(absent.status, 3);
+        QVERIFY(absent.err.contains("Port must be set to GPIB"));
+        QCOMPARE(gateway.busLog().filter("no-listener 20").size(), 1);
     }
 
     void watchMovesNewFilesUntilTerminated()
