@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTimer>
 #include <QtTest>
 
 using namespace qlx;
@@ -197,6 +198,27 @@ private slots:
         const ConnectResult nobody = session.connect("TCPIP0::127.0.0.1::gpib0,20::INSTR");
         QVERIFY(!nobody.opened);
         QVERIFY2(nobody.openError.contains("portmapper"), qPrintable(nobody.openError));
+    }
+
+    // abort() ends a wait on the gateway at once; the late reply to the abandoned call is passed
+    // over, and the next exchange gets its own answer.
+    void gatewayAbort()
+    {
+        withoutVisa();
+        SimulatedTester tester;
+        const QString host = startGateway(tester, {"--fault", "silent:MMEM:SCAN?", "--timeout-ms", "1500"});
+        Transport transport;
+        QString error;
+        QVERIFY2(transport.openGpib(*parseGpibAddress("TCPIP0::" + host + "::gpib0,20"), nullptr, &error),
+                 qPrintable(error));
+        QTimer::singleShot(100, [&] { transport.abort(); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(transport.queryText(Bus::Gpib, "MMEM:SCAN?", 1000).outcome, Outcome::Aborted);
+        QVERIFY(clock.elapsed() < 1000);
+        const TextAnswer identity = transport.queryText(Bus::Gpib, "*IDN?", 500);
+        QCOMPARE(identity.outcome, Outcome::Ok);
+        QVERIFY2(identity.text.startsWith("Halvard&Brenn,QLX"), identity.text.constData());
     }
 
     void visaRoad_data()
