@@ -6,11 +6,17 @@
 #include <QTimer>
 
 namespace qlx::rpc {
+namespace {
+
+constexpr qint64 kReadBuffer = 1024 * 1024;
+
+} // namespace
 
 std::unique_ptr<RpcClient> RpcClient::connect(const QString& host, quint16 port, int connectMs, QString* error)
 {
     std::unique_ptr<RpcClient> client(new RpcClient);
     QTcpSocket& socket = client->m_socket;
+    socket.setReadBufferSize(kReadBuffer); // a peer that floods is held back, not stored
     socket.connectToHost(host, port);
     QEventLoop loop;
     QTimer::singleShot(connectMs, &loop, &QEventLoop::quit);
