@@ -75,7 +75,7 @@ QString gatewayResource(const QString& host, int primary)
 std::optional<GpibAddress> parseGpibAddress(const QString& text)
 {
     const QString trimmed = text.trimmed();
-    if (trimmed.contains(QStringLiteral("::")))
+    if (trimmed.contains(QStringLiteral("::")) && !trimmed.contains(u'@')) // not PAD@[IPv6]
         return parseResource(trimmed);
     const qsizetype at = trimmed.indexOf(u'@');
     GpibAddress address;
