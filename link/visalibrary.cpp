@@ -14,7 +14,7 @@ using ViStatus = qint32;
 using ViUInt32 = quint32;
 using ViSession = ViUInt32;
 using ViAttr = ViUInt32;
-using ViAttrState = std::conditional_t<sizeof(void*) == 8, quint64, ViUInt32>;
+using ViAttrState = std::conditional_t<sizeof(void*) == 8, unsigned long long, ViUInt32>;
 using ViUInt16 = quint16;
 
 constexpr ViStatus VI_SUCCESS = 0;

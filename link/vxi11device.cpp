@@ -27,7 +27,7 @@ std::unique_ptr<Vxi11Device> Vxi11Device::open(const QString& host, const QByteA
     const std::optional<quint16> port =
         rpc::lookupPort(host, vxi11::kCoreProgram, vxi11::kCoreVersion, timing.connectMs, &why);
     if (!port)
-        return fail(why);
+        return fail(QStringLiteral("cannot be used: ") + why);
     std::unique_ptr<rpc::RpcClient> client = rpc::RpcClient::connect(host, *port, timing.connectMs, &why);
     if (!client)
         return fail(QStringLiteral("cannot be reached on its core channel (TCP port %1): %2").arg(*port).arg(why));

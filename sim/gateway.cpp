@@ -1,7 +1,6 @@
 #include "sim/gateway.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <thread>
 #include <utility>
 
@@ -186,9 +185,12 @@ std::string Gateway::createLink(std::string_view args)
     r.u32(); // lock time-out
     const std::string device = r.opaque();
     std::string out;
+    // "gpibN,PAD": the address is one or two digits.
     const auto comma = device.find(',');
-    const bool gpib = r.ok() && comma != std::string::npos && device.compare(0, 4, "gpib") == 0;
-    const int pad = gpib ? std::atoi(device.c_str() + comma + 1) : -1;
+    const std::string address = comma == std::string::npos ? std::string() : device.substr(comma + 1);
+    const bool gpib = r.ok() && device.compare(0, 4, "gpib") == 0 && !address.empty() && address.size() <= 2
+                      && address.find_first_not_of("0123456789") == std::string::npos;
+    const int pad = gpib ? std::stoi(address) : -1;
     if (config_.refuseLinks || pad < 0 || pad > 30) {
         log_.line("link-refused " + device);
         for (std::uint32_t word : {std::uint32_t(OutOfResources), 0u, 0u, 0u})

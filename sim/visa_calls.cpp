@@ -80,7 +80,7 @@ QLXSIM_EXPORT ViStatus viOpen(ViSession, const char* resource, ViUInt32, ViUInt3
     return status;
 }
 
-QLXSIM_EXPORT ViStatus viSetAttribute(ViSession, ViUInt32 attribute, std::uint64_t value)
+QLXSIM_EXPORT ViStatus viSetAttribute(ViSession, ViUInt32 attribute, unsigned long long value)
 {
     logLine("viSetAttribute(" + std::to_string(attribute) + "," + std::to_string(value) + ")");
     return VI_SUCCESS;

@@ -18,7 +18,7 @@ using namespace qlx;
 
 namespace {
 
-const QByteArray kBytes = QByteArray("#9\0\n\r\x80 block", 14).repeated(5000);
+const QByteArray kBytes = QByteArray("#9\0\n\r\x80 block", 12).repeated(5000);
 
 QByteArray contents(const QString& path)
 {
