@@ -276,6 +276,10 @@ private slots:
         QVERIFY2(result.openError.contains("VISA could not open GPIB0::20::INSTR: VISA status 0xbfff0011"),
                  qPrintable(result.openError));
 
+        result = session.connect("GPIB0::40::INSTR");
+        QVERIFY(!result.opened);
+        QVERIFY(result.openError.startsWith("\"GPIB0::40::INSTR\" is no VISA resource string"));
+
         withoutVisa();
         result = session.connect("GPIB0::20::INSTR");
         QVERIFY(!result.opened);
