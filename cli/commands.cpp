@@ -161,7 +161,7 @@ int discoverCommand(const Options& options)
             adapters << device;
     QStringList gateways = options.gateways;
     if (!options.noBroadcast)
-        for (const QString& host : broadcastGateways())
+        for (const QString& host : gatewaysAnswering(localBroadcastAddresses()))
             if (!gateways.contains(host))
                 gateways << host;
     QStringList problems;

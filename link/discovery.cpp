@@ -11,8 +11,11 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QNetworkInterface>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <algorithm>
 
 namespace qlx {
 namespace {
@@ -96,15 +99,9 @@ void searchGateway(const QString& host, QList<FoundTester>& found, QStringList* 
 
 } // namespace
 
-QStringList broadcastGateways(int ms)
+QList<QHostAddress> localBroadcastAddresses()
 {
-    QUdpSocket socket;
-    if (!socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0))
-        return {};
-    const quint32 xid = 0x51584c43;
-    const QByteArray call =
-        rpc::callMessage(xid, rpc::kPortmapper, rpc::kPortmapperVersion, rpc::kGetPort,
-                         rpc::getPortArguments(vxi11::kCoreProgram, vxi11::kCoreVersion, rpc::kTcp));
+    QList<QHostAddress> addresses;
     for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
         const auto flags = interface.flags();
         if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::CanBroadcast)
@@ -112,15 +109,29 @@ QStringList broadcastGateways(int ms)
             continue;
         for (const QNetworkAddressEntry& entry : interface.addressEntries())
             if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.broadcast().isNull())
-                socket.writeDatagram(call, entry.broadcast(), rpc::portmapperPort());
+                addresses << entry.broadcast();
     }
+    return addresses;
+}
+
+QStringList gatewaysAnswering(const QList<QHostAddress>& targets, int ms)
+{
+    QUdpSocket socket;
+    if (targets.isEmpty() || !socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+        return {};
+    const quint32 xid = QRandomGenerator::global()->generate();
+    const QByteArray call =
+        rpc::callMessage(xid, rpc::kPortmapper, rpc::kPortmapperVersion, rpc::kGetPort,
+                         rpc::getPortArguments(vxi11::kCoreProgram, vxi11::kCoreVersion, rpc::kTcp));
+    for (const QHostAddress& target : targets)
+        socket.writeDatagram(call, target, rpc::portmapperPort());
     QStringList gateways;
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     QObject::connect(&socket, &QUdpSocket::readyRead, &loop, [&] {
         while (socket.hasPendingDatagrams()) {
             QHostAddress sender;
-            QByteArray datagram(int(qMin<qint64>(socket.pendingDatagramSize(), 64 * 1024)), '\0');
+            QByteArray datagram(int(std::clamp<qint64>(socket.pendingDatagramSize(), 0, 64 * 1024)), char(0));
             datagram.truncate(qMax<qint64>(0, socket.readDatagram(datagram.data(), datagram.size(), &sender)));
             const std::optional<rpc::Reply> reply = rpc::decodeReply(datagram);
             const std::optional<quint16> port =

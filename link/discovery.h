@@ -3,6 +3,7 @@
 // library when one loads, through each "++" adapter and behind each LAN-GPIB gateway (VXI-11),
 // with short time-outs.
 
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 
@@ -17,9 +18,12 @@ struct FoundTester {
 // say "Prologix" or "GPIB" (other serial devices are not touched).
 QStringList adaptersById(const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));
 
-// The gateways that answer a portmapper broadcast for the VXI-11 core channel on the broadcast
-// addresses of the local IPv4 networks, within `ms`.
-QStringList broadcastGateways(int ms = 1000);
+// The broadcast addresses of the local IPv4 networks (interfaces that are up, loopback aside).
+QList<QHostAddress> localBroadcastAddresses();
+
+// The gateways that answer, within `ms`, a portmapper call (UDP, rpc::portmapperPort()) for the
+// VXI-11 core channel sent to each of `targets`: broadcast addresses, or single hosts.
+QStringList gatewaysAnswering(const QList<QHostAddress>& targets, int ms = 1000);
 
 // Every QLX tester that answers, in the order found. `adapters` are device paths or HOST[:PORT],
 // `gateways` names or addresses; one that cannot be used is noted in *problems, and the search

@@ -24,10 +24,11 @@ struct Connection {
     RecordStream records;
 };
 
-// A listening socket on 127.0.0.1:`port`; its port goes to `bound`.
-int listenOn(int port, std::uint16_t& bound)
+// A socket bound to 127.0.0.1:`port` (0: any), listening when it is a stream; its port goes to
+// `bound`.
+int bindTo(int type, int port, std::uint16_t& bound)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     const int on = 1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -35,7 +36,8 @@ int listenOn(int port, std::uint16_t& bound)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-        || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 16) != 0
+        || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || (type == SOCK_STREAM && listen(fd, 16) != 0)
         || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         if (fd >= 0)
             close(fd);
@@ -65,7 +67,7 @@ public:
     {
         for (const Connection& c : connections_)
             close(c.fd);
-        for (int fd : {portmapper_, core_, signals_})
+        for (int fd : {portmapper_, portmapperUdp_, core_, signals_})
             if (fd >= 0)
                 close(fd);
     }
@@ -82,9 +84,11 @@ public:
             return false;
         signals_ = signalfd(-1, &stop, SFD_CLOEXEC);
         std::uint16_t portmapperPort = 0;
-        portmapper_ = listenOn(port, portmapperPort);
-        core_ = listenOn(0, corePort_);
-        if (signals_ < 0 || portmapper_ < 0 || core_ < 0)
+        std::uint16_t udpPort = 0;
+        portmapper_ = bindTo(SOCK_STREAM, port, portmapperPort);
+        portmapperUdp_ = portmapper_ < 0 ? -1 : bindTo(SOCK_DGRAM, portmapperPort, udpPort);
+        core_ = bindTo(SOCK_STREAM, 0, corePort_);
+        if (signals_ < 0 || portmapper_ < 0 || portmapperUdp_ < 0 || core_ < 0)
             return false;
         std::printf("127.0.0.1:%u\n", portmapperPort);
         std::fflush(stdout);
@@ -94,7 +98,8 @@ public:
     bool run()
     {
         for (;;) {
-            std::vector<pollfd> fds{{signals_, POLLIN, 0}, {portmapper_, POLLIN, 0}, {core_, POLLIN, 0}};
+            std::vector<pollfd> fds{
+                {signals_, POLLIN, 0}, {portmapper_, POLLIN, 0}, {core_, POLLIN, 0}, {portmapperUdp_, POLLIN, 0}};
             for (const Connection& c : connections_)
                 fds.push_back({c.fd, POLLIN, 0});
             if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
@@ -109,8 +114,10 @@ public:
                 if (fd >= 0 && setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0)
                     connections_.push_back({fd, i == 2, {}});
             }
+            if (fds[3].revents & POLLIN)
+                answerDatagram();
             auto it = connections_.begin();
-            for (std::size_t i = 3; i < fds.size(); ++i) {
+            for (std::size_t i = 4; i < fds.size(); ++i) {
                 const bool keep = !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)) || serve(*it);
                 if (keep) {
                     ++it;
@@ -123,6 +130,20 @@ public:
     }
 
 private:
+    // A portmapper call on UDP (as a broadcast brings it): one datagram, one reply.
+    void answerDatagram()
+    {
+        char buffer[9000];
+        sockaddr_in from{};
+        socklen_t size = sizeof from;
+        const ssize_t count =
+            recvfrom(portmapperUdp_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size);
+        if (count <= 0)
+            return;
+        if (const auto reply = gateway_.portmapperCall(std::string_view(buffer, std::size_t(count)), corePort_))
+            sendto(portmapperUdp_, reply->data(), reply->size(), 0, reinterpret_cast<sockaddr*>(&from), size);
+    }
+
     // The calls that arrived on `c`, each answered before the next is read; false when it ends.
     bool serve(Connection& c)
     {
@@ -144,6 +165,7 @@ private:
     Gateway& gateway_;
     int signals_ = -1;
     int portmapper_ = -1;
+    int portmapperUdp_ = -1;
     int core_ = -1;
     std::uint16_t corePort_ = 0;
     std::list<Connection> connections_;

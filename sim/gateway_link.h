@@ -1,5 +1,5 @@
-// The simulated gateway's sockets: its portmapper and its core channel, each on a TCP port of
-// 127.0.0.1 of its own.
+// The simulated gateway's sockets: its portmapper (TCP, and UDP on the same port number) and its
+// core channel, each on a port of 127.0.0.1 of its own.
 #pragma once
 
 #include "sim/gateway.h"

@@ -76,10 +76,10 @@
 //   line-too-long, input-dropped N   a host line over 64 KiB, a message without an end
 //   hang-up                      the drop-mid-block fault struck
 //
-// Behind a LAN-GPIB gateway (--gateway): the gateway's portmapper and its VXI-11 core channel,
-// each on a TCP port of 127.0.0.1 of its own; the first line printed is "127.0.0.1:PORT" of the
-// portmapper (--tcp PORT, default 0 = any free port). The tester is at gpib0,PAD (--address PAD);
-// a link to another address is made, but a write there times out (VXI-11 error 15). --address,
+// Behind a LAN-GPIB gateway (--gateway): the gateway's portmapper (on TCP and, for a broadcast's
+// unicast stand-in, UDP) and its VXI-11 core channel, each on a port of 127.0.0.1 of its own; the first line printed is
+// "127.0.0.1:PORT" of the portmapper (--tcp PORT, default 0 = any free port). The tester is at gpib0,PAD (--address
+// PAD); a link to another address is made, but a write there times out (VXI-11 error 15). --address,
 // --block-pause, --fault drop-mid-block (the gateway closes the connection when half of the answer
 // is out) and --rate (the bus's pace into the gateway) work as for the adapter; besides:
 //   --piece BYTES        the most one device_read reply carries (default 16384)

@@ -1,6 +1,7 @@
 // The roads of a VISA resource string: the simulated VISA library, and the simulated LAN-GPIB
 // gateway spoken to natively over VXI-11, each driven through the tester session as the window
 // and qlxctl drive it; and the ONC RPC and VXI-11 codecs on bytes a peer may send.
+#include "link/discovery.h"
 #include "link/gpibaddress.h"
 #include "link/oncrpc.h"
 #include "link/visalibrary.h"
@@ -151,6 +152,9 @@ private slots:
         QVERIFY(log.contains(R"(MMEM:DATA? "HC1.WMF")"));
         QVERIFY(log.contains("go-to-local"));
         QCOMPARE(log.filter("query-error"), QStringList());
+
+        // Discovery's portmapper call, sent to the loopback address instead of a broadcast one.
+        QCOMPARE(gatewaysAnswering({QHostAddress(QHostAddress::LocalHost)}), QStringList{"127.0.0.1"});
     }
 
     // Each fault ends in a failure with its cause, and a broken transfer writes nothing.
