@@ -8,6 +8,8 @@
 //   gpib_library_rss_ratio  the same for the library's calls alone, read into a buffer that is
 //                        already resident: the simulated library's own share of the figure above
 //   adapter_efficiency   ideal time at 1 MB/s / elapsed     (goal >= 0.95)
+//   vxi11_efficiency     a 4 MiB block through the simulated LAN-GPIB gateway at 1 MB/s, answered
+//                        in pieces of 1 KiB: ideal time / elapsed   (goal >= 0.95)
 // Usage: bench_transport [serial_bytes [gpib_bytes]]; qlxsim and libqlxsim-gpib.so are taken from
 // the folder of this program.
 #include "link/transport.h"
@@ -143,6 +145,45 @@ bool benchAdapter(const QString& folder, qint64 size)
     return true;
 }
 
+// A block through the simulated gateway over VXI-11, its bus paced at 1 MB/s, each device_read
+// answered with at most 1 KiB.
+bool benchVxi11(const QString& folder, qint64 size)
+{
+    constexpr double kRate = 1e6;
+    if (!writeBlockFile(folder + "/GATEWAY.WMF", size))
+        return false;
+    QFile file(folder + "/GATEWAY.WMF");
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray expected = file.readAll();
+    QProcess sim;
+    const QString portmapper = startSim(
+        sim, {"--dir", folder, "--gateway", "--piece", "1024", "--rate", QString::number(qint64(kRate)), "--log", ""});
+    qputenv("QLXCOPY_PORTMAPPER_PORT", portmapper.section(u':', 1).toLatin1());
+    qputenv("QLXCOPY_VISA_LIBRARY", "/nonexistent/libvisa.so"); // the native road
+    const std::optional<GpibAddress> address = parseGpibAddress("TCPIP0::127.0.0.1::gpib0,20::INSTR");
+    Transport link;
+    QString error;
+    if (portmapper.isEmpty() || !link.openGpib(*address, nullptr, &error)) {
+        std::fprintf(stderr, "bench_transport: the gateway did not open: %s\n", qPrintable(error));
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const DataAnswer answer = link.queryData(Bus::Gpib, "MMEM:DATA? \"GATEWAY.WMF\"");
+    const double elapsed = clock.nsecsElapsed() / 1e9;
+    sim.kill();
+    sim.waitForFinished();
+    if (answer.outcome != Outcome::Ok || answer.data != expected) {
+        std::fprintf(stderr, "bench_transport: gateway transfer failed (%lld bytes)\n", qint64(answer.data.size()));
+        return false;
+    }
+    const double lineBytes = headerLength(size) + size + 2;
+    std::printf("vxi11_bytes %lld\nvxi11_elapsed_s %.3f\n", size, elapsed);
+    std::printf("vxi11_efficiency %.4f\n", lineBytes / kRate / elapsed);
+    return true;
+}
+
 // Starts the peak resident size afresh and returns the resident size now.
 qint64 resetPeak()
 {
@@ -207,6 +248,6 @@ int main(int argc, char** argv)
     if (!folder.isValid() || serialBytes <= 0 || gpibBytes <= 0)
         return 2;
     const bool ok = benchGpib(folder.path(), gpibBytes) && benchSerial(folder.path(), serialBytes)
-                    && benchAdapter(folder.path(), 4 * 1024 * 1024);
+                    && benchAdapter(folder.path(), 4 * 1024 * 1024) && benchVxi11(folder.path(), 4 * 1024 * 1024);
     return ok ? 0 : 1;
 }

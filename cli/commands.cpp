@@ -211,8 +211,13 @@ int discoverCommand(const Options& options)
     for (const QString& device : adaptersById())
         if (!adapters.contains(device))
             adapters << device;
+    QStringList gateways = options.gateways;
+    if (!options.noBroadcast)
+        for (const QString& host : gatewaysAnswering(localBroadcastAddresses()))
+            if (!gateways.contains(host))
+                gateways << host;
     QStringList problems;
-    const QList<FoundTester> found = discoverTesters(adapters, &problems);
+    const QList<FoundTester> found = discoverTesters(adapters, gateways, &problems);
     for (const QString& problem : problems)
         message(problem);
     for (const FoundTester& tester : found)

@@ -130,10 +130,11 @@ const QList<CommandTable>& tables()
                         "                 [--gateway HOST]... [--no-broadcast]\n"),
          QStringLiteral("Looks for QLX testers on the IEEE bus and prints one line for each: its\n"
                         "address as --address takes it, a tab, and its answer to *IDN?. It asks at the\n"
-                        "primary addresses 1 to 30 through the GPIB library when one loads, and\n"
-                        "through each \"++\" adapter: those given, and the serial devices under\n"
+                        "primary addresses 1 to 30 through the GPIB library when one loads, through\n"
+                        "each \"++\" adapter: those given, and the serial devices under\n"
                         "/dev/serial/by-id whose names say \"Prologix\" or \"GPIB\" (no other serial\n"
-                        "device is touched).\n"),
+                        "device is touched), and behind each LAN-GPIB gateway (VXI-11): those given,\n"
+                        "and those that answer a portmapper broadcast on the local networks.\n"),
          {Option(QStringLiteral("adapter"),
                  QStringLiteral("an adapter's serial device or network address (port 1234 by default); may be "
                                 "repeated"),

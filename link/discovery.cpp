@@ -3,9 +3,19 @@
 #include "link/gpibadapter.h"
 #include "link/identify.h"
 #include "link/gpiblibrary.h"
+#include "link/rpcclient.h"
 #include "link/vbib32.h"
+#include "link/vxi11.h"
+#include "link/vxi11device.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QNetworkInterface>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <algorithm>
 
 namespace qlx {
 namespace {
@@ -14,6 +24,7 @@ constexpr int kFirstAddress = 1;
 constexpr int kLastAddress = 30;
 constexpr int kLibraryTimeoutCode = 10;          // 300 ms
 constexpr AdapterTiming kSearchTiming{300, 500}; // one "++read eoi" an address
+constexpr Vxi11Timing kGatewayTiming{300, 1000};
 
 // "*IDN?" at each primary address through the device that `deviceAt` readies for it (null: none).
 template <typename DeviceAt, typename AddressText>
@@ -69,7 +80,70 @@ void searchAdapter(const QString& where, QList<FoundTester>& found, QStringList*
     askEachAddress(deviceAt, addressText, found);
 }
 
+void searchGateway(const QString& host, QList<FoundTester>& found, QStringList* problems)
+{
+    QString error;
+    if (!rpc::lookupPort(host, vxi11::kCoreProgram, vxi11::kCoreVersion, kGatewayTiming.connectMs, &error)) {
+        problems->append(QStringLiteral("the LAN-GPIB gateway at %1: %2").arg(host, error));
+        return;
+    }
+    std::unique_ptr<Vxi11Device> device;
+    const auto deviceAt = [&](int pad) {
+        device.reset(); // one link at a time
+        device = Vxi11Device::open(host, QByteArrayLiteral("gpib0,") + QByteArray::number(pad), &error, kGatewayTiming);
+        return device.get();
+    };
+    askEachAddress(
+        deviceAt, [&](int pad) { return gatewayResource(host, pad); }, found);
+}
+
 } // namespace
+
+QList<QHostAddress> localBroadcastAddresses()
+{
+    QList<QHostAddress> addresses;
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        const auto flags = interface.flags();
+        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::CanBroadcast)
+            || (flags & QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry& entry : interface.addressEntries())
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.broadcast().isNull())
+                addresses << entry.broadcast();
+    }
+    return addresses;
+}
+
+QStringList gatewaysAnswering(const QList<QHostAddress>& targets, int ms)
+{
+    QUdpSocket socket;
+    if (targets.isEmpty() || !socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+        return {};
+    const quint32 xid = QRandomGenerator::global()->generate();
+    const QByteArray call =
+        rpc::callMessage(xid, rpc::kPortmapper, rpc::kPortmapperVersion, rpc::kGetPort,
+                         rpc::getPortArguments(vxi11::kCoreProgram, vxi11::kCoreVersion, rpc::kTcp));
+    for (const QHostAddress& target : targets)
+        socket.writeDatagram(call, target, rpc::portmapperPort());
+    QStringList gateways;
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QUdpSocket::readyRead, &loop, [&] {
+        while (socket.hasPendingDatagrams()) {
+            QHostAddress sender;
+            QByteArray datagram(int(std::clamp<qint64>(socket.pendingDatagramSize(), 0, 64 * 1024)), char(0));
+            datagram.truncate(qMax<qint64>(0, socket.readDatagram(datagram.data(), datagram.size(), &sender)));
+            const std::optional<rpc::Reply> reply = rpc::decodeReply(datagram);
+            const std::optional<quint16> port =
+                reply && reply->xid == xid && reply->results ? rpc::decodePort(*reply->results) : std::nullopt;
+            const QString host = QHostAddress(sender.toIPv4Address()).toString();
+            if (port && *port != 0 && !gateways.contains(host))
+                gateways << host;
+        }
+    });
+    loop.exec();
+    return gateways;
+}
 
 QStringList adaptersById(const QString& byIdFolder)
 {
@@ -83,12 +157,14 @@ QStringList adaptersById(const QString& byIdFolder)
     return devices;
 }
 
-QList<FoundTester> discoverTesters(const QStringList& adapters, QStringList* problems)
+QList<FoundTester> discoverTesters(const QStringList& adapters, const QStringList& gateways, QStringList* problems)
 {
     QList<FoundTester> found;
     searchLibrary(found);
     for (const QString& adapter : adapters)
         searchAdapter(adapter, found, problems);
+    for (const QString& gateway : gateways)
+        searchGateway(gateway, found, problems);
     return found;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Finding testers on the IEEE bus: "*IDN?" at each primary address 1 to 30, through the NI-488.2
-// library when one loads and through each "++" adapter, with short time-outs.
+// library when one loads, through each "++" adapter and behind each LAN-GPIB gateway (VXI-11),
+// with short time-outs.
 
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +18,16 @@ struct FoundTester {
 // say "Prologix" or "GPIB" (other serial devices are not touched).
 QStringList adaptersById(const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));
 
-// Every QLX tester that answers, in the order found. `adapters` are device paths or HOST[:PORT];
-// an adapter that cannot be used is noted in *problems, and the search goes on.
-QList<FoundTester> discoverTesters(const QStringList& adapters, QStringList* problems);
+// The broadcast addresses of the local IPv4 networks (interfaces that are up, loopback aside).
+QList<QHostAddress> localBroadcastAddresses();
+
+// The gateways that answer, within `ms`, a portmapper call (UDP, rpc::portmapperPort()) for the
+// VXI-11 core channel sent to each of `targets`: broadcast addresses, or single hosts.
+QStringList gatewaysAnswering(const QList<QHostAddress>& targets, int ms = 1000);
+
+// Every QLX tester that answers, in the order found. `adapters` are device paths or HOST[:PORT],
+// `gateways` names or addresses; one that cannot be used is noted in *problems, and the search
+// goes on.
+QList<FoundTester> discoverTesters(const QStringList& adapters, const QStringList& gateways, QStringList* problems);
 
 } // namespace qlx

@@ -2,6 +2,8 @@
 
 #include "link/transport.h"
 
+#include <QRegularExpression>
+
 namespace qlx {
 
 QString GpibAddress::where() const
@@ -13,12 +15,68 @@ QString GpibAddress::where() const
 
 QString GpibAddress::text() const
 {
+    if (isResource())
+        return resource;
     return kind == Library ? QString::number(primary) : QStringLiteral("%1@%2").arg(primary).arg(where());
+}
+
+namespace {
+
+// A GPIB address field of a resource string: 0 to 30 in digits.
+std::optional<int> addressField(const QString& field)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,2}$"));
+    const int value = field.toInt();
+    return digits.match(field).hasMatch() && value <= 30 ? std::optional(value) : std::nullopt;
+}
+
+std::optional<GpibAddress> parseResource(const QString& trimmed)
+{
+    static const QRegularExpression board(QStringLiteral("^(GPIB|TCPIP)[0-9]*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression gateway(QStringLiteral("^gpib[0-9]*,([0-9]{1,2})$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    QStringList fields = trimmed.split(QStringLiteral("::"));
+    if (fields.size() > 2 && fields.last().compare(QStringLiteral("INSTR"), Qt::CaseInsensitive) == 0)
+        fields.removeLast();
+    const QRegularExpressionMatch type = board.match(fields.first());
+    if (!type.hasMatch())
+        return std::nullopt;
+    GpibAddress address;
+    address.resource = trimmed;
+    if (type.captured(1).compare(QStringLiteral("GPIB"), Qt::CaseInsensitive) == 0) {
+        if (fields.size() != 2 && fields.size() != 3)
+            return std::nullopt;
+        const std::optional<int> primary = addressField(fields[1]);
+        if (!primary || (fields.size() == 3 && !addressField(fields[2])))
+            return std::nullopt;
+        address.kind = GpibAddress::VisaGpib;
+        address.primary = *primary;
+        return address;
+    }
+    const QRegularExpressionMatch device = fields.size() == 3 ? gateway.match(fields[2]) : QRegularExpressionMatch();
+    const std::optional<int> primary = device.hasMatch() ? addressField(device.captured(1)) : std::nullopt;
+    if (!primary || fields[1].isEmpty() || fields[1].contains(u' ') || fields[1].contains(u'/'))
+        return std::nullopt;
+    address.kind = GpibAddress::VisaTcpip;
+    address.host = fields[1];
+    address.primary = *primary;
+    address.gatewayDevice = fields[2].toLower().toLatin1();
+    return address;
+}
+
+} // namespace
+
+QString gatewayResource(const QString& host, int primary)
+{
+    return QStringLiteral("TCPIP0::%1::gpib0,%2::INSTR").arg(host).arg(primary);
 }
 
 std::optional<GpibAddress> parseGpibAddress(const QString& text)
 {
     const QString trimmed = text.trimmed();
+    if (trimmed.contains(QStringLiteral("::")) && !trimmed.contains(u'@')) // not PAD@[IPv6]
+        return parseResource(trimmed);
     const qsizetype at = trimmed.indexOf(u'@');
     GpibAddress address;
     if (at < 0) {

@@ -14,9 +14,9 @@ public:
 
     // Sends one command; the device adds nothing but the end of the message.
     virtual void write(const QByteArray& command) = 0;
-    // One text answer, at most `maxLength` bytes of it. With `debug`, what the read received is
-    // shown there as well.
-    virtual QByteArray readText(int maxLength, TransportObserver* debug) = 0;
+    // One text answer, read in pieces of `maxLength` bytes until END (however long, up to just past
+    // kMaxTextAnswer). With `debug`, what the read received is shown there as well.
+    virtual QByteArray readText(int maxLength, TransportObserver* debug);
     // Up to `length` bytes of the answer in progress; fewer only when the answer ended (END), the
     // device timed out or went away. Returns the count.
     virtual qint64 read(char* into, qint64 length) = 0;

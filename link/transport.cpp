@@ -3,6 +3,7 @@
 #include "link/gpibadapter.h"
 #include "link/gpiblibrary.h"
 #include "link/receivers.h"
+#include "link/resourceroad.h"
 #include "platform/vbval.h"
 
 #include <QStringList>
@@ -43,7 +44,7 @@ bool Transport::openGpib(const GpibAddress& address, qint16* handle, QString* er
         m_gpib = openGpibLibraryDevice(address.primary, handle);
     } else {
         QString reason;
-        m_gpib = GpibAdapter::open(address, &reason);
+        m_gpib = address.isResource() ? openResourceDevice(address, &reason) : GpibAdapter::open(address, &reason);
         if (error)
             *error = reason;
     }

@@ -81,6 +81,18 @@
 //   line-too-long, input-dropped N   a host line over 64 KiB, a message without an end
 //   hang-up                      the drop-mid-block fault struck
 //
+// Behind a LAN-GPIB gateway (--gateway): the gateway's portmapper (on TCP and, for a broadcast's
+// unicast stand-in, UDP) and its VXI-11 core channel, each on a port of 127.0.0.1 of its own; the first line printed is
+// "127.0.0.1:PORT" of the portmapper (--tcp PORT, default 0 = any free port). The tester is at gpib0,PAD (--address
+// PAD); a link to another address is made, but a write there times out (VXI-11 error 15). --address,
+// --block-pause, --fault drop-mid-block (the gateway closes the connection when half of the answer
+// is out) and --rate (the bus's pace into the gateway) work as for the adapter; besides:
+//   --piece BYTES        the most one device_read reply carries (default 16384)
+//   --timeout-ms MS      a call waits at most this long, whatever time-out it asks for
+//   --refuse-link        create_link answers error 9 (out of resources)
+// The log gets the bytes that reach the tester and the events create-link DEVICE, link-refused
+// DEVICE, destroy-link, device-clear, go-to-local, no-listener PAD, read-timeout, hang-up.
+//
 // The same tester on GPIB: libqlxsim-gpib.so (status words through RegisterGpibGlobalsForThread)
 // and libqlxsim-gpib-plain.so (status words as the global data ibsta, iberr, ibcnt, ibcntl) take
 // these settings from the environment, read at every ibdev:
@@ -114,6 +126,7 @@
 
 #include "sim/adapter_link.h"
 #include "sim/command_log.h"
+#include "sim/gateway_link.h"
 #include "sim/model.h"
 #include "sim/pacer.h"
 
@@ -128,6 +141,8 @@ const char kUsage[] =
     "              [--old-firmware] [--current-dir DIR] [--log FILE|-]\n"
     "              [--adapter prologix|ar488 [--tcp PORT] [--address PAD] [--tester-off]\n"
     "               [--rate BYTES] [--block-pause MS[:EVERY]]]\n"
+    "              [--gateway [--tcp PORT] [--address PAD] [--piece BYTES] [--timeout-ms MS]\n"
+    "               [--refuse-link] [--rate BYTES] [--block-pause MS[:EVERY]]]\n"
     "A simulated QLX tester on a pseudo-terminal. Prints the device path on the first line of\n"
     "standard output, then serves until killed.\n"
     "  --dir DIR          folder served as \\USERDATA\\PRINT (default .)\n"
@@ -151,6 +166,11 @@ const char kUsage[] =
     "  --block-pause MS[:EVERY]  the tester pauses MS ms every EVERY bytes (default 65536)\n"
     "  --fault drop-mid-block[:P]  the adapter vanishes halfway through the answer to\n"
     "                     MMEM:DATA? (or P): connection closed / pseudo-terminal hung up\n"
+    "  --gateway          the tester behind a LAN-GPIB gateway (VXI-11): its portmapper on\n"
+    "                     127.0.0.1:PORT (--tcp, default any), printed as the first line\n"
+    "  --piece BYTES      gateway: the most one device_read reply carries (default 16384)\n"
+    "  --timeout-ms MS    gateway: a call waits at most MS ms\n"
+    "  --refuse-link      gateway: create_link answers error 9 (out of resources)\n"
     "The GPIB libraries libqlxsim-gpib.so and libqlxsim-gpib-plain.so read, at every ibdev:\n"
     "  QLXSIM_DIR QLXSIM_IDN QLXSIM_FAULT QLXSIM_CURRENT_DIR QLXSIM_OLD_FIRMWARE QLXSIM_LOG\n"
     "                     as the options above (QLXSIM_LOG unset = no log; it also logs\n"
@@ -167,6 +187,7 @@ struct Options {
     bool baudGiven = false;
     std::string log = "-";
     std::optional<qlxsim::AdapterConfig> adapter;
+    std::optional<qlxsim::GatewayConfig> gateway;
     qlxsim::LinkOptions link;
     std::optional<double> rate;
 };
@@ -203,8 +224,11 @@ Options parseOptions(int argc, char** argv)
     Options options;
     options.config.folder = ".";
     qlxsim::AdapterConfig adapter;
+    qlxsim::GatewayConfig gateway;
     bool adapterGiven = false;
-    std::string adapterOnly; // the last option that needs --adapter
+    bool gatewayGiven = false;
+    std::string adapterOnly; // the last option that needs --adapter or --gateway
+    std::string gatewayOnly; // the last option that needs --gateway
     bool identityGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -214,6 +238,15 @@ Options parseOptions(int argc, char** argv)
         }
         if (option == "--old-firmware") {
             options.config.oldFirmware = true;
+            continue;
+        }
+        if (option == "--gateway") {
+            gatewayGiven = true;
+            continue;
+        }
+        if (option == "--refuse-link") {
+            gateway.refuseLinks = true;
+            gatewayOnly = option;
             continue;
         }
         if (option == "--tester-off") {
@@ -264,17 +297,34 @@ Options parseOptions(int argc, char** argv)
         } else if (option == "--block-pause") {
             adapter.pause = parsePause(value);
             adapterOnly = option;
+        } else if (option == "--piece") {
+            gateway.piece = parseNumber(option, value, 1, 1024 * 1024);
+            gatewayOnly = option;
+        } else if (option == "--timeout-ms") {
+            gateway.timeoutCap = std::chrono::milliseconds(parseNumber(option, value, 1, 600'000));
+            gatewayOnly = option;
         } else {
             fail("unknown option " + option);
         }
     }
+    if (adapterGiven && gatewayGiven)
+        fail("give either --adapter or --gateway");
     if (adapterGiven) {
         adapter.ethernet = options.link.tcpPort.has_value();
         options.adapter = adapter;
         options.link.bytesPerSecond = options.rate.value_or(options.baudGiven ? options.baud / 10.0 : 0.0);
-    } else if (!adapterOnly.empty()) {
-        fail(adapterOnly + " needs --adapter");
+    } else if (gatewayGiven) {
+        gateway.testerAddress = adapter.testerAddress;
+        gateway.pause = adapter.pause;
+        gateway.bytesPerSecond = options.rate.value_or(options.baudGiven ? options.baud / 10.0 : 0.0);
+        options.gateway = gateway;
+    } else if (!adapterOnly.empty() || !gatewayOnly.empty()) {
+        fail((adapterOnly.empty() ? gatewayOnly : adapterOnly) + " needs --adapter or --gateway");
     }
+    if (!gatewayGiven && !gatewayOnly.empty())
+        fail(gatewayOnly + " needs --gateway");
+    if (gatewayGiven && !adapter.testerOn)
+        fail("--tester-off needs --adapter");
     if (options.config.oldFirmware && !identityGiven)
         options.config.identity = qlxsim::kOldIdentity;
     std::error_code error;
@@ -416,6 +466,15 @@ int runAdapter(const Options& options, qlxsim::CommandLog& log)
     return 0;
 }
 
+// The tester behind the gateway, until a signal ends it.
+int runGateway(const Options& options, qlxsim::CommandLog& log)
+{
+    qlxsim::Gateway gateway(*options.gateway, options.config, log);
+    if (!qlxsim::serveGateway(gateway, options.link.tcpPort.value_or(0)))
+        fail(std::string("cannot serve the gateway: ") + std::strerror(errno));
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     const Options options = parseOptions(argc, argv);
@@ -424,6 +483,8 @@ int main(int argc, char** argv)
         fail("cannot open log " + options.log);
     if (options.adapter)
         return runAdapter(options, log);
+    if (options.gateway)
+        return runGateway(options, log);
     std::string slavePath;
     int slaveHolder = -1;
     const int master = openLine(slavePath, slaveHolder);

@@ -85,6 +85,10 @@ ConnectResult TesterSession::connect(const QString& addressText)
             result.openError = QStringLiteral("\"%1\" is no GPIB address: give the tester's primary address (0 to "
                                               "30), with @DEVICE or @HOST[:PORT] for an adapter")
                                    .arg(addressText.trimmed());
+        else if (!address && addressText.contains(QStringLiteral("::")))
+            result.openError = QStringLiteral("\"%1\" is no VISA resource string this program takes: give "
+                                              "GPIB0::PAD::INSTR or TCPIP0::HOST::gpib0,PAD::INSTR (PAD 0 to 30)")
+                                   .arg(addressText.trimmed());
         result.opened = address && m_transport.openGpib(*address, &result.deviceHandle, &result.openError);
         if (result.opened) {
             result.idn = m_transport.queryText(m_bus, QByteArrayLiteral("*IDN?"), 500);

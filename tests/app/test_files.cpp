@@ -1,6 +1,8 @@
 // The tester's files and the PC side in the real window, against the simulated tester on GPIB,
-// through the library and through a "++" adapter.
+// through the library, through a "++" adapter, through a VISA library and behind a LAN-GPIB
+// gateway.
 #include "app/mainform.h"
+#include "link/visalibrary.h"
 #include "pcfiles/mainform_pcfilelist.h"
 
 #include "tests/support/scripted_dialogs.h"
@@ -126,16 +128,34 @@ private slots:
         form.close();
     }
 
-    // The same road through a "++" adapter: only the address box differs.
-    void adapterRoad_data() { addAdapterRows(); }
-    void adapterRoad()
+    // The same road through a "++" adapter, a VISA library or a gateway: only the address box differs.
+    void otherRoads_data()
+    {
+        addAdapterRows();
+        QTest::newRow("visa") << QStringList{"visa"};
+        QTest::newRow("gateway") << QStringList{"--gateway"};
+    }
+    void otherRoads()
     {
         QFETCH(QStringList, adapter);
         SimulatedTester tester;
         tester.addFile(QStringLiteral("A+1.WMF"), "one");
         tester.addFile(QStringLiteral("B.WMF"), "bee");
-        const QString where = tester.startSerial(adapter);
-        QVERIFY(!where.isEmpty());
+        visa::unload(); // loaded afresh: the library named now, or none
+        qputenv("QLXCOPY_VISA_LIBRARY", "/nonexistent/libvisa.so");
+        QString address;
+        if (adapter == QStringList{"visa"}) {
+            tester.useGpib();
+            qputenv("QLXCOPY_VISA_LIBRARY", SimulatedTester::buildPath("libqlxsim-visa.so").toLocal8Bit());
+            address = QStringLiteral("gpib0::20::instr");
+        } else if (adapter == QStringList{"--gateway"}) {
+            qputenv("QLXCOPY_PORTMAPPER_PORT", tester.startSerial(adapter).section(u':', 1).toLatin1());
+            address = QStringLiteral("TCPIP0::127.0.0.1::gpib0,20::INSTR");
+        } else {
+            const QString where = tester.startSerial(adapter);
+            QVERIFY(!where.isEmpty());
+            address = QStringLiteral("20@") + where;
+        }
         QTemporaryDir pc;
         QFile older(pc.filePath(QStringLiteral("B.WMF")));
         QVERIFY(older.open(QIODevice::WriteOnly));
@@ -146,7 +166,7 @@ private slots:
         MainForm form({programDir.path(), QCoreApplication::applicationFilePath(), {}});
         form.Form_Load();
         form.ImgPath->click();
-        form.AdrC->setText(QStringLiteral("20@") + where);
+        form.AdrC->setText(address);
         form.TestQLX->click();
         QCOMPARE(form.Status->text(), QStringLiteral("connected"));
         QCOMPARE(form.QLXFiles->count(), 2);
@@ -167,7 +187,11 @@ private slots:
         form.DelThis->click();
         QCOMPARE(form.QLXFiles->count(), 1);
         form.close();
-        QTRY_VERIFY(tester.busLog().endsWith(QStringLiteral("go-to-local")));
+        QTRY_VERIFY(tester.busLog().endsWith(QStringLiteral("go-to-local"))
+                    || tester.busLog().last().startsWith("ibloc("));
+        QFile settings(programDir.filePath(QStringLiteral("QLXCopy.INI")));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QVERIFY(settings.readAll().contains(address.toLatin1())); // kept as typed
         const QStringList log = tester.busLog();
         QVERIFY(log.contains(QStringLiteral("MMEM:DATA? \"A+1.WMF\"")));
         QVERIFY(log.contains(QStringLiteral("MMEM:DEL \"A+1.WMF\",INT")));

@@ -98,7 +98,8 @@ class QlxctlTest : public QObject {
     bool endsInLocal() const
     {
         QStringList log = tester->busLog();
-        log.removeAll(QStringLiteral("disconnect")); // an adapter's link closing after the last command
+        log.removeAll(QStringLiteral("disconnect"));   // an adapter's link closing after the last command
+        log.removeAll(QStringLiteral("destroy-link")); // a gateway's link ended after the last command
         return !log.isEmpty()
                && (log.last() == u"*GTL\\n" || log.last().startsWith(u"ibloc(") || log.last() == u"go-to-local");
     }
@@ -115,6 +116,8 @@ private slots:
         QTest::newRow("serial") << true << QStringList();
         QTest::newRow("gpib through a prologix on a pty") << false << QStringList{"--adapter", "prologix"};
         QTest::newRow("gpib through an ar488 on tcp") << false << QStringList{"--adapter", "ar488", "--tcp", "0"};
+        QTest::newRow("gpib through a VISA library") << false << QStringList{"visa"};
+        QTest::newRow("gpib through a LAN-GPIB gateway") << false << QStringList{"--gateway"};
     }
     void copiesListsAndDeletes()
     {
@@ -123,10 +126,19 @@ private slots:
         tester->addFile("b.WMF", kSecond);
         tester->addFile("A.wmf", kFirst);
         tester->addFile("notes.txt", "text");
-        if (adapter.isEmpty())
+        qputenv("QLXCOPY_VISA_LIBRARY", "/nonexistent/libvisa.so");
+        if (adapter.isEmpty()) {
             useBus(serial);
-        else
+        } else if (adapter == QStringList{"visa"}) {
+            useBus(false);
+            qputenv("QLXCOPY_VISA_LIBRARY", SimulatedTester::buildPath("libqlxsim-visa.so").toLocal8Bit());
+            target = QStringList{"--bus", "ieee", "--address", "GPIB0::20::INSTR"};
+        } else if (adapter == QStringList{"--gateway"}) {
+            qputenv("QLXCOPY_PORTMAPPER_PORT", tester->startSerial(adapter).section(u':', 1).toLatin1());
+            target = QStringList{"--bus", "ieee", "--address", "TCPIP0::127.0.0.1::gpib0,20::INSTR"};
+        } else {
             target = QStringList{"--bus", "ieee", "--address", "20@" + tester->startSerial(adapter)};
+        }
         QTemporaryDir pc;
 
         Run run = qlxctl({"list", "--json"});
@@ -567,16 +579,33 @@ private slots:
         QVERIFY(run.err.startsWith("qlxctl: the tester's answer to MMEM:SCAN? is not a directory listing\n"));
     }
 
-    // discover finds the tester through the library and through an adapter, at its own address.
+    // discover finds the tester through the library, through an adapter and behind a gateway, at
+    // its own address; what it prints for the gateway's tester is an address that moves its files.
     void discoversTesters()
     {
         useBus(false);
         const QString adapter = tester->startSerial({"--adapter", "prologix", "--address", "7"});
-        const Run run = qlxctl({"discover", "--adapter", adapter});
+        SimulatedTester gateway;
+        gateway.addFile("HC.WMF", kFirst);
+        const QString portmapper = gateway.startSerial({"--gateway", "--address", "3", "--timeout-ms", "100"});
+        qputenv("QLXCOPY_PORTMAPPER_PORT", portmapper.section(u':', 1).toLatin1());
+        qputenv("QLXCOPY_VISA_LIBRARY", "/nonexistent/libvisa.so");
+        Run run = qlxctl({"discover", "--adapter", adapter, "--gateway", "127.0.0.1", "--no-broadcast"});
         QCOMPARE(run.status, 0);
         const QByteArray identity = "Halvard&Brenn,QLX,1234567/890,V3.10";
-        QCOMPARE(run.out, "20\t" + identity + "\n7@" + adapter.toLocal8Bit() + "\t" + identity + "\n");
+        const QByteArray resource = "TCPIP0::127.0.0.1::gpib0,3::INSTR";
+        QCOMPARE(run.out, "20\t" + identity + "\n7@" + adapter.toLocal8Bit() + "\t" + identity + "\n" + resource + "\t"
+                              + identity + "\n");
         QCOMPARE(tester->busLog().filter("eeprom-write"), QStringList());
+        QCOMPARE(gateway.busLog().filter("create-link").size(), 30);
+        QTRY_COMPARE(gateway.busLog().filter("destroy-link").size(), 30);
+
+        QTemporaryDir pc;
+        target = QStringList{"--bus", "ieee", "--address", resource};
+        run = qlxctl({"move", "--all", "--to", pc.path()});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(contents(pc.filePath("HC.WMF")), kFirst);
+        QCOMPARE(QDir(gateway.printDir).entryList(QDir::Files), QStringList());
     }
 
     void reportsUsageAndAbsentTester()
@@ -607,6 +636,15 @@ private slots:
         QVERIFY(noFirmware.err.contains("answer: \nHalvard&Brenn,QLX,1234\n"));
         for (const Run& run : {elsewhere, noFirmware})
             QVERIFY2(!run.err.contains('\r'), run.err.constData());
+        // A gateway with nobody at the address: the same advice, within the time-out.
+        SimulatedTester gateway;
+        const QString portmapper = gateway.startSerial({"--gateway", "--address", "5", "--timeout-ms", "200"});
+        target = QStringList{"--bus", "ieee", "--address", "TCPIP0::127.0.0.1::gpib0,20::INSTR"};
+        const Run absent = qlxctl({"identify"}, {"QLXCOPY_PORTMAPPER_PORT=" + portmapper.section(u':', 1),
+                                                 "QLXCOPY_VISA_LIBRARY=/nonexistent/libvisa.so"});
+        QCOMPARE(absent.status, 3);
+        QVERIFY(absent.err.contains("Port must be set to GPIB"));
+        QCOMPARE(gateway.busLog().filter("no-listener 20").size(), 1);
     }
 
     void watchMovesNewFilesUntilTerminated()

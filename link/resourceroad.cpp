@@ -1,0 +1,19 @@
+#include "link/resourceroad.h"
+
+#include "link/visalibrary.h"
+
+namespace qlx {
+
+std::unique_ptr<GpibDevice> openResourceDevice(const GpibAddress& address, QString* error, const Vxi11Timing& timing)
+{
+    if (visa::available())
+        return visa::open(address.resource, timing.ioTimeoutMs, error);
+    if (address.kind == GpibAddress::VisaTcpip)
+        return Vxi11Device::open(address.host, address.gatewayDevice, error, timing);
+    *error = QStringLiteral("%1 needs a VISA library, and none could be loaded (QLXCOPY_VISA_LIBRARY names one); "
+                            "through the NI-488.2 library, give the primary address alone")
+                 .arg(address.resource);
+    return nullptr;
+}
+
+} // namespace qlx
