@@ -1,5 +1,6 @@
 // The GPIB transport through the simulated NI-488.2 libraries (with and without registration
 // of the status words) and without any library at all.
+#include "link/discovery.h"
 #include "link/niglobal.h"
 #include "link/transport.h"
 #include "link/vbib32.h"
@@ -182,6 +183,22 @@ private slots:
             QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).outcome, Outcome::Aborted);
             QCOMPARE(link.goToLocal(Bus::Gpib), Outcome::Ok); // after the abandoned write
         }
+        QVERIFY(ticks > 0);
+    }
+
+    // Discovery asks through the library the same way: the caller's events run while it waits at
+    // the addresses where nobody answers.
+    void discoveryLeavesTheCallerRunning()
+    {
+        useLibrary("libqlxsim-gpib.so");
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(10);
+        QStringList problems;
+        const QList<FoundTester> found = discoverTesters({}, &problems);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0].address, QString("20"));
         QVERIFY(ticks > 0);
     }
 
