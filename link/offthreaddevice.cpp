@@ -233,26 +233,30 @@ private:
     }
 
     // Waits in a local event loop until `done` holds (tested under the worker's lock) or abort().
+    // A call that abort() left behind ends the loop too when it ends; the wait then goes on.
     template <typename Done>
     bool waitFor(Done done)
     {
         QEventLoop loop;
-        {
-            std::lock_guard lock(m_worker->mutex);
-            if (done())
+        for (;;) {
+            {
+                std::lock_guard lock(m_worker->mutex);
+                if (m_aborted || done())
+                    return !m_aborted;
+                m_worker->waiter = &loop;
+            }
+            m_wait = &loop;
+            const bool ran = loop.exec() != -1;
+            m_wait = nullptr;
+            std::unique_lock lock(m_worker->mutex);
+            m_worker->waiter = nullptr;
+            // A loop does not run while the application is quitting; with no window left to keep
+            // alive, the call is waited for as the blocking call it is.
+            if (!ran && !m_aborted) {
+                m_worker->finished.wait(lock, done);
                 return true;
-            m_worker->waiter = &loop;
+            }
         }
-        m_wait = &loop;
-        loop.exec();
-        m_wait = nullptr;
-        std::unique_lock lock(m_worker->mutex);
-        m_worker->waiter = nullptr;
-        // A loop also returns at once while the application is quitting; with no window left to
-        // keep alive, the call is waited for as the blocking call it is.
-        if (!m_aborted)
-            m_worker->finished.wait(lock, done);
-        return !m_aborted;
     }
 
     std::unique_ptr<Worker> m_worker;

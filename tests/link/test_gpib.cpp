@@ -1,5 +1,6 @@
 // The GPIB transport through the simulated NI-488.2 libraries (with and without registration
 // of the status words) and without any library at all.
+#include "link/discovery.h"
 #include "link/niglobal.h"
 #include "link/transport.h"
 #include "link/vbib32.h"
@@ -175,13 +176,34 @@ private slots:
             writeFile("A.WMF", QByteArray(100, 'a'));
             QTimer::singleShot(200, [&link] { link.abort(); }); // while the block's header is read
             QCOMPARE(link.queryData(Bus::Gpib, "MMEM:DATA? \"A.WMF\"").outcome, Outcome::Aborted);
-            QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).text, kIdentity);
+            // The go-to-local waits for the abandoned read, then for itself; the events run
+            // through both.
+            bool firedDuringTheGoToLocal = false;
+            QTimer::singleShot(180, [&] { firedDuringTheGoToLocal = true; });
             QCOMPARE(link.goToLocal(Bus::Gpib), Outcome::Ok);
+            QVERIFY(firedDuringTheGoToLocal);
+            QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).text, kIdentity);
 
             QTimer::singleShot(50, [&link] { link.abort(); });
             QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).outcome, Outcome::Aborted);
             QCOMPARE(link.goToLocal(Bus::Gpib), Outcome::Ok); // after the abandoned write
         }
+        QVERIFY(ticks > 0);
+    }
+
+    // Discovery asks through the library the same way: the caller's events run while it waits at
+    // the addresses where nobody answers.
+    void discoveryLeavesTheCallerRunning()
+    {
+        useLibrary("libqlxsim-gpib.so");
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start(10);
+        QStringList problems;
+        const QList<FoundTester> found = discoverTesters({}, {}, &problems);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0].address, QString("20"));
         QVERIFY(ticks > 0);
     }
 

@@ -29,10 +29,7 @@ class TestSimPty : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QCOMPARE(QProcess::execute(buildDir() + "/qlxsamples", {folder()}), 0);
-    }
+    void initTestCase() { QCOMPARE(QProcess::execute(buildDir() + "/qlxsamples", {folder()}), 0); }
 
     void optionsShapeTheAnswers_data()
     {
