@@ -122,6 +122,7 @@ private:
                   const std::optional<QRectF>& rect);
     void drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions, double em);
     bool clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect) const;
+    QPainterPath clipArea(const std::optional<QRectF>& rect) const;
     void drawStrings(const QRawFont& raw, const QString& str, const QList<QPointF>& positions,
                      const QList<QPointF>& advances, double width, double em);
 

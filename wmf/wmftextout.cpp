@@ -202,10 +202,14 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     local.rotate(-f.escapement / 10.0);
     local.translate(left, baseline);
 
-    const bool clipped = rect && (options & EtoClipped);
+    // The record's clipping rectangle may reach far beyond the picture; only its part on the
+    // picture counts.
+    const std::optional<QRectF> clip =
+        rect && (options & EtoClipped) ? std::optional<QRectF>(*rect & target_) : std::nullopt;
+    const bool clipped = clip.has_value();
     if (clipped) {
         p_.save();
-        p_.setClipRect(*rect, Qt::IntersectClip);
+        p_.setClipRect(*clip, Qt::IntersectClip);
     }
     p_.setWorldTransform(local * base_);
     if (dc_.bkMode == 2)
@@ -218,9 +222,15 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
         // of what is left of it.
         p_.scale(stretch, 1);
         const QPainterPath ink = outlines(raw, glyphs, positions);
-        if (clipCuts(ink, clipped ? rect : std::nullopt))
-            p_.fillPath(ink.intersected(p_.clipPath()), dc_.textColor);
-        else if (drawsText(textMode_, p_.combinedTransform(), em))
+        if (clipCuts(ink, clip)) {
+            // Cut with the player's own clipping area, in the picture's coordinates: asking the
+            // painter for its clip path makes Qt turn it into a region of the text's coordinates,
+            // which takes seconds and memory without end for a clip rectangle far larger than the
+            // picture under a turned or stretched font.
+            const QTransform toPicture = p_.worldTransform() * base_.inverted();
+            p_.setWorldTransform(base_);
+            p_.fillPath(toPicture.map(ink).intersected(clipArea(clip)), dc_.textColor);
+        } else if (drawsText(textMode_, p_.combinedTransform(), em))
             drawStrings(raw, str, glyphs.size() == str.size() ? positions : QList<QPointF>(), advances, width / stretch,
                         em);
     } else if (!missing) {
@@ -263,6 +273,13 @@ bool Player::clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect
     // Less than half a pixel cut off makes no difference.
     const QRectF box =
         ((p_.worldTransform() * base_.inverted()).mapRect(ink.boundingRect()) & target_).adjusted(0.5, 0.5, -0.5, -0.5);
+    return !box.isEmpty() && !clipArea(rect).contains(box);
+}
+
+// Where drawing shows, in the picture's coordinates: the clipping area within the picture, and
+// within `rect` too where given.
+QPainterPath Player::clipArea(const std::optional<QRectF>& rect) const
+{
     QPainterPath area;
     if (dc_.clip.active)
         area = dc_.clip.toPath();
@@ -270,10 +287,10 @@ bool Player::clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect
         area.addRect(target_);
     if (rect) {
         QPainterPath record;
-        record.addRect(*rect);
+        record.addRect(*rect & target_);
         area = area.intersected(record);
     }
-    return !box.isEmpty() && !area.contains(box);
+    return area;
 }
 
 // Small glyphs go to Qt as glyph runs, which it draws from its glyph cache; so do all on a PDF
