@@ -175,6 +175,16 @@ void Player::clipRegion(int index)
     applyClip();
 }
 
+void Player::offsetClip(const Bytes& p)
+{
+    if (!dc_.clip.active)
+        return;
+    const QPointF d = map(p.s16(2), p.s16(0)) - map(0, 0);
+    dc_.clip.rect.translate(d);
+    dc_.clip.path.translate(d);
+    applyClip();
+}
+
 void Player::applyClip()
 {
     const Clip& c = dc_.clip;

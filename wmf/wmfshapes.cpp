@@ -76,6 +76,17 @@ QBrush Player::brush(const BrushSpec& b) const
     }
 }
 
+void Player::lineTo(const Bytes& p)
+{
+    const QPointF to(p.s16(2), p.s16(0));
+    if (p.ok() && setupPen() && composition(dc_.rop2)) {
+        smooth(to.x() != dc_.current.x() && to.y() != dc_.current.y());
+        p_.drawLine(map(dc_.current.x(), dc_.current.y()), map(to.x(), to.y()));
+        p_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    dc_.current = to;
+}
+
 bool Player::setupPen()
 {
     const int style = dc_.pen.style & 0xF;
