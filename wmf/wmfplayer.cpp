@@ -243,7 +243,8 @@ QRectF Player::mapRect(double l, double t, double r, double b) const
     return QRectF(map(l, t), map(r, b)).normalized();
 }
 
-double Player::penWidth(int logical) const { return qMax(1.0, qAbs(logical * xf_.m11())); }
+// GDI's pens are whole device pixels wide: a 1.32 pixel pen draws one pixel, a 2.65 pixel one three.
+double Player::penWidth(int logical) const { return qMax(1.0, std::round(qAbs(logical * xf_.m11()))); }
 
 const Palette* Player::palette() const
 {

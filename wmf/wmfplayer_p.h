@@ -119,7 +119,11 @@ private:
     // shapes (wmfshapes.cpp)
     void lineTo(const Bytes& p);
     bool setupPen();
-    void fillAndStroke(const std::function<void()>& draw, bool fill = true);
+    QPen currentPen() const;
+    // Draws a shape on the painter given: its area when `outline` is false, else its frame.
+    using Outline = std::function<void(QPainter& painter, bool outline)>;
+    void fillAndStroke(const Outline& shape, const QRectF& bounds, bool fill = true);
+    void paintOnce(const std::function<void(QPainter&)>& paint, const QRectF& bounds);
     void shape(uint16_t function, const Bytes& p);
     void poly(uint16_t function, const Bytes& p);
     void arc(uint16_t function, const Bytes& p);
@@ -170,6 +174,9 @@ private:
 
 // Whether every segment of `points` is horizontal or vertical: such shapes need no anti-aliasing.
 bool axisAligned(const QPolygonF& points);
+// The point on whole device pixels, where GDI puts it.
+QPointF pixel(QPointF point);
+QPolygonF pixels(const QPolygonF& polygon);
 
 constexpr int MaxSavedStates = 256;
 // Playback stops after this much work (records, points, glyphs, region rectangles, covered pixels),
