@@ -1,70 +1,10 @@
 #include "wmf/wmfpng.h"
 
 #include <png.h>
-#include <cstdlib>
 #include <vector>
 
 namespace wmf {
 namespace {
-
-// libpng's and zlib's working memory, kept per thread from one image to the next. Given back to
-// the system after each image, it came back as fresh pages, whose faults cost more than the
-// compression itself when a batch converts one screen after another.
-class Blocks {
-public:
-    ~Blocks()
-    {
-        for (const Block& b : free_)
-            std::free(b.data);
-    }
-    void* take(size_t size)
-    {
-        for (auto it = free_.begin(); it != free_.end(); ++it)
-            if (it->size == size) {
-                void* data = it->data;
-                free_.erase(it);
-                return remember(data, size);
-            }
-        return remember(std::malloc(size), size);
-    }
-    void give(void* data)
-    {
-        for (auto it = used_.begin(); it != used_.end(); ++it)
-            if (it->data == data) {
-                if (free_.size() < MaxKept)
-                    free_.push_back(*it);
-                else
-                    std::free(data);
-                used_.erase(it);
-                return;
-            }
-        std::free(data);
-    }
-
-private:
-    struct Block {
-        void* data;
-        size_t size;
-    };
-    static constexpr size_t MaxKept = 32;
-    void* remember(void* data, size_t size)
-    {
-        if (data)
-            used_.push_back({data, size});
-        return data;
-    }
-    std::vector<Block> free_, used_;
-};
-
-thread_local Blocks blocks;
-
-png_voidp allocate(png_structp, png_alloc_size_t size) { return blocks.take(size); }
-
-void release(png_structp, png_voidp data)
-{
-    if (data)
-        blocks.give(data);
-}
 
 void append(png_structp png, png_bytep data, size_t length)
 {
@@ -73,8 +13,10 @@ void append(png_structp png, png_bytep data, size_t length)
 
 void flush(png_structp) {}
 
-// Writes the image into `out`, a row at a time through `row`. libpng reports an error by jumping
-// back to the setjmp here, so this function holds nothing that needs destroying.
+// Writes the image into `out`, a row at a time through `row`: a copy of the whole image in the
+// file's pixel format would be fresh pages for each screen, whose faults cost about as much as
+// compressing it. libpng reports an error by jumping back to the setjmp here, so this function
+// holds nothing that needs destroying.
 bool write(png_structp png, png_infop info, const QImage& image, png_bytep row, QByteArray& out)
 {
     if (setjmp(png_jmpbuf(png)))
@@ -111,8 +53,7 @@ QByteArray encodePng(const QImage& source)
     std::vector<png_byte> row(size_t(image.width()) * 3);
     QByteArray out;
     out.reserve(64 << 10);
-    png_structp png =
-        png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr, nullptr, allocate, release);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     const bool written = info && write(png, info, image, row.data(), out);
     png_destroy_write_struct(&png, &info);
