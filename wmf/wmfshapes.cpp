@@ -195,7 +195,7 @@ void Player::fillAndStroke(const Outline& shape, const QRectF& bounds, bool fill
 void Player::paintOnce(const std::function<void(QPainter&)>& paint, const QRectF& bounds)
 {
     const QTransform device = p_.combinedTransform();
-    const QRect area = device.mapRect(bounds).toAlignedRect() & p_.viewport();
+    const QRect area = device.mapRect(bounds & reach()).toAlignedRect() & p_.viewport();
     if (area.isEmpty())
         return;
     QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);

@@ -23,7 +23,8 @@ enum : int {
 };
 
 constexpr double BaseSize = 100;
-constexpr double MaxStretch = 10; // of glyphs, widest over narrowest
+constexpr double MaxStretch = 10;  // of glyphs, widest over narrowest
+constexpr double MaxJustify = 1e6; // pixels of SetTextJustification's extra width
 
 // Whether the transform keeps text drawable at all: not flattened to a line, nor projected.
 bool invertible(const QTransform& t)
@@ -199,7 +200,8 @@ std::optional<TextLine> Player::layoutText(QPointF pos, QByteArrayView bytes, co
 
     // Without widths from the record, each character advances by its hinted advance in whole
     // device pixels, as in GDI, and SetTextJustification's extra width goes to the spaces.
-    const QList<int> justify = justification(line.str, useDx ? 0 : qRound(dc_.justifyExtra * sx), dc_.justifyBreaks);
+    const double extra = useDx ? 0 : qBound(-MaxJustify, dc_.justifyExtra * sx, MaxJustify);
+    const QList<int> justify = justification(line.str, qRound(extra), dc_.justifyBreaks);
     line.positions.resize(line.glyphs.size());
     double x = 0;
     for (qsizetype i = 0; i < line.glyphs.size(); ++i) {
