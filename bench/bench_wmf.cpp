@@ -11,10 +11,10 @@
 //   batch_png_ms_per_file files=100 size=800x600 value=MS
 //   png_kb_per_file files=100 size=800x600 value=KB
 // the second the whole time of one qlxrender run converting 100 screens into 800x600 PNG files
-// (start-up, drawing, encoding and writing), per file, the third their mean size. Each is printed only after its outputs were
-// checked (the PDF's page count and its text read back with poppler's pdfinfo and pdftotext; every
-// PNG decoded, of the right size, the first of each screen equal to the player's rendering);
-// otherwise a *_failed line says why and the program exits with status 1.
+// (start-up, drawing, encoding and writing), per file, the third their mean size. Each is printed
+// only after its outputs were checked (the PDF's page count and its text read back with poppler's
+// pdfinfo and pdftotext; every PNG decoded, of the right size, the first of each screen equal to
+// the player's rendering); otherwise a *_failed line says why and the program exits with status 1.
 // Usage: bench_wmf [SAMPLE_FOLDER [CORPUS_FOLDER]]; both default to tests/wmf/corpus.
 
 #include "sim/sample_screens.h"
