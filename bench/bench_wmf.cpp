@@ -9,11 +9,12 @@
 // Then the conversions for reports, on the simulator's tester screens:
 //   pdf_page_ms file=NAME value=MS        a screen converted into a one-page PDF file
 //   batch_png_ms_per_file files=100 size=800x600 value=MS
+//   png_kb_per_file files=100 size=800x600 value=KB
 // the second the whole time of one qlxrender run converting 100 screens into 800x600 PNG files
-// (start-up, drawing, encoding and writing), per file. Each is printed only after its outputs were
-// checked (the PDF's page count and its text read back with poppler's pdfinfo and pdftotext; every
-// PNG decoded, of the right size, the first of each screen equal to the player's rendering);
-// otherwise a *_failed line says why and the program exits with status 1.
+// (start-up, drawing, encoding and writing), per file, the third their mean size. Each is printed
+// only after its outputs were checked (the PDF's page count and its text read back with poppler's
+// pdfinfo and pdftotext; every PNG decoded, of the right size, the first of each screen equal to
+// the player's rendering); otherwise a *_failed line says why and the program exits with status 1.
 // Usage: bench_wmf [SAMPLE_FOLDER [CORPUS_FOLDER]]; both default to tests/wmf/corpus.
 
 #include "sim/sample_screens.h"
@@ -198,8 +199,11 @@ bool reportBatch(const QList<std::pair<QString, QByteArray>>& screens, const QTe
                           "qlxrender failed: " + QString::fromLocal8Bit(p.readAllStandardError()));
         times.push_back(t.nsecsElapsed() / 1e6 / Files);
     }
+    qint64 bytes = 0;
     for (int i = 0; i < Files; ++i) {
-        const QImage png(QStringLiteral("%1/S%2.png").arg(out).arg(i, 3, 10, QLatin1Char('0')));
+        const QString name = QStringLiteral("%1/S%2.png").arg(out).arg(i, 3, 10, QLatin1Char('0'));
+        bytes += QFileInfo(name).size();
+        const QImage png(name);
         if (png.size() != size)
             return failed("batch_png_ms_per_file", QStringLiteral("S%1.png missing or of the wrong size").arg(i));
         if (i < screens.size()
@@ -210,6 +214,8 @@ bool reportBatch(const QList<std::pair<QString, QByteArray>>& screens, const QTe
     std::sort(times.begin(), times.end());
     std::printf("batch_png_ms_per_file files=%d size=%dx%d value=%.3f\n", Files, size.width(), size.height(),
                 times[times.size() / 2]);
+    std::printf("png_kb_per_file files=%d size=%dx%d value=%.1f\n", Files, size.width(), size.height(),
+                bytes / 1024.0 / Files);
     return true;
 }
 

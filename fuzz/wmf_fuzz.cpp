@@ -12,10 +12,10 @@
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
-// Fontconfig keeps its caches for the life of the process; they are not our leaks.
-// Qt 6.4's QPainter::clipPath() loses a block in QRegion's polygon constructor when the clip is a
-// region; Qt's frames carry no symbols, so the library is named.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\nleak:libQt6Gui\n"; }
+// Fontconfig keeps its caches for the life of the process; they are not our leaks. Every other
+// leak counts: the player never asks Qt for its clip path, whose region conversion in Qt 6.4 loses
+// a block, but keeps the clipping area itself.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
 #endif
 #endif
 

@@ -8,6 +8,9 @@ namespace {
 
 // Regions are kept to this many rectangles: clipping with more would take too long.
 constexpr int MaxRegionRects = 1000;
+// Bytes of a region's header, before its scans: next in chain, type, count, size, scan count,
+// widest scan and the bounding box.
+constexpr qsizetype RegionHeader = 22;
 
 } // namespace
 
@@ -45,16 +48,22 @@ void Player::select(int index)
         clipRegion(index);
 }
 
+// A record that cannot build its object creates none, as in GDI: the objects after it keep their
+// slots in the table.
 void Player::object(const Record& r, const Bytes& p)
 {
     switch (r.function) {
     case fn::CreatePenIndirect:
-        addObject(PenSpec{p.u16(0), p.s16(2), color(p.u32(6))});
+        if (p.has(0, 10))
+            addObject(PenSpec{p.u16(0), p.s16(2), color(p.u32(6))});
         return;
     case fn::CreateBrushIndirect:
-        addObject(BrushSpec{p.u16(0), color(p.u32(2)), p.u16(6), {}});
+        if (p.has(0, 8))
+            addObject(BrushSpec{p.u16(0), color(p.u32(2)), p.u16(6), {}});
         return;
     case fn::CreateFontIndirect: {
+        if (!p.has(0, 18))
+            return;
         FontSpec f;
         f.height = p.s16(0), f.width = p.s16(2), f.escapement = p.s16(4), f.weight = p.s16(8);
         f.italic = p.u8(10), f.underline = p.u8(11), f.strikeOut = p.u8(12), f.charset = p.u8(13);
@@ -65,6 +74,8 @@ void Player::object(const Record& r, const Bytes& p)
         return;
     }
     case fn::CreatePalette: {
+        if (!p.has(0, 4))
+            return;
         Palette pal;
         const int count = qMin<qsizetype>(p.u16(2), (p.size() - 4) / 4);
         for (int i = 0; i < count; ++i)
@@ -76,18 +87,22 @@ void Player::object(const Record& r, const Bytes& p)
         QImage image = pic_.dibs.value(r.offset);
         if (image.isNull() && p.u16(2) == 1)
             image = decodeDib(p.mid(4), true, palette() ? *palette() : Palette());
-        addObject(image.isNull() ? BrushSpec{0, Qt::gray, 0, {}} : BrushSpec{5, Qt::black, 0, image});
+        if (!image.isNull())
+            addObject(BrushSpec{5, Qt::black, 0, image});
         return;
     }
     case fn::CreatePatternBrush: {
         const QImage image = decodeMonoBitmap16(p.mid(0, 10), p.mid(32));
-        addObject(image.isNull() ? BrushSpec{0, Qt::gray, 0, {}} : BrushSpec{5, Qt::black, 0, image});
+        if (!image.isNull())
+            addObject(BrushSpec{5, Qt::black, 0, image});
         return;
     }
     case fn::CreateRegion: {
+        if (!p.has(0, RegionHeader))
+            return;
         QList<QRect> rects;
         const int scans = p.s16(10);
-        qsizetype at = 22;
+        qsizetype at = RegionHeader;
         for (int s = 0; s < scans && p.has(at, 6) && rects.size() < MaxRegionRects; ++s) {
             const int count = p.u16(at), top = p.s16(at + 2), bottom = p.s16(at + 4);
             for (int i = 0; i + 1 < count && p.has(at + 6 + 2 * i, 4); i += 2)
@@ -164,14 +179,22 @@ void Player::clipRegion(int index)
     Clip& c = dc_.clip;
     const bool isRegion = index >= 0 && size_t(index) < objects_.size() && objects_[index]
                           && std::holds_alternative<QRegion>(*objects_[index]);
-    if (!isRegion) {
-        c = Clip();
-    } else {
-        c.path = regionPath(index);
-        work_ += 16 * c.path.elementCount();
-        c.isRect = false;
-        c.active = true;
-    }
+    if (!isRegion) // no region there, as where its record built none: the clipping stays
+        return;
+    c.path = regionPath(index);
+    work_ += 16 * c.path.elementCount();
+    c.isRect = false;
+    c.active = true;
+    applyClip();
+}
+
+void Player::offsetClip(const Bytes& p)
+{
+    if (!dc_.clip.active)
+        return;
+    const QPointF d = map(p.s16(2), p.s16(0)) - map(0, 0);
+    dc_.clip.rect.translate(d);
+    dc_.clip.path.translate(d);
     applyClip();
 }
 

@@ -187,7 +187,8 @@ void Player::run()
         work_ += 1 + r.size / 16;
         if (work_ > MaxWork)
             break;
-        record(r, params(file, r));
+        if (record(r, params(file, r)))
+            updateTransform();
     }
     p_.restore();
 }
@@ -210,7 +211,8 @@ void Player::updateTransform()
         t *= QTransform::fromScale(1 / ext.x(), 1 / ext.y());
     }
     t *= QTransform::fromScale(target_.width(), target_.height());
-    t *= QTransform::fromTranslate(target_.left(), target_.top());
+    t *= QTransform::fromTranslate(target_.left() + dc_.viewportShift.x() * pixelScale_,
+                                   target_.top() + dc_.viewportShift.y() * pixelScale_);
     xf_ = t;
 }
 
@@ -241,7 +243,8 @@ QRectF Player::mapRect(double l, double t, double r, double b) const
     return QRectF(map(l, t), map(r, b)).normalized();
 }
 
-double Player::penWidth(int logical) const { return qMax(1.0, qAbs(logical * xf_.m11())); }
+// GDI's pens are whole device pixels wide: a 1.32 pixel pen draws one pixel, a 2.65 pixel one three.
+double Player::penWidth(int logical) const { return qMax(1.0, std::round(qAbs(logical * xf_.m11()))); }
 
 const Palette* Player::palette() const
 {
@@ -260,46 +263,108 @@ QColor Player::color(uint32_t ref) const
     return QColor(ref & 0xFF, (ref >> 8) & 0xFF, (ref >> 16) & 0xFF);
 }
 
-void Player::record(const Record& r, const Bytes& p)
+bool Player::record(const Record& r, const Bytes& p)
 {
-    auto point = [&](int at) { return QPointF(p.s16(at + 2), p.s16(at)); }; // stored y first
     switch (r.function) {
     case fn::SetWindowOrg:
-        dc_.windowOrg = point(0);
-        break;
     case fn::SetWindowExt:
-        if (p.s16(0) && p.s16(2))
-            dc_.windowExt = point(0);
-        break;
     case fn::OffsetWindowOrg:
-        dc_.windowOrg += point(0);
-        break;
     case fn::SetViewportOrg:
-        dc_.viewportOrg = point(0);
-        break;
     case fn::OffsetViewportOrg:
-        dc_.viewportOrg += point(0);
-        break;
     case fn::SetViewportExt:
-        if (p.s16(0) && p.s16(2)) {
-            dc_.viewportExt = point(0);
-            dc_.viewportSet = true;
-            if (!firstViewport_)
-                firstViewport_ = QRectF(dc_.viewportOrg, QSizeF(dc_.viewportExt.x(), dc_.viewportExt.y()));
-        }
-        break;
+    case fn::ScaleWindowExt:
+    case fn::ScaleViewportExt:
+    case fn::SetMapMode:
+        return mapping(r.function, p);
+    case fn::SaveDc:
+        saveDc();
+        return false;
+    case fn::RestoreDc:
+        return restoreDc(p.s16(0));
+    case fn::SetBkMode:
+    case fn::SetBkColor:
+    case fn::SetTextColor:
+    case fn::SetRop2:
+    case fn::SetPolyFillMode:
+    case fn::SetTextAlign:
+    case fn::SetTextCharExtra:
+    case fn::SetTextJustification:
+        setting(r.function, p);
+        return false;
+    case fn::IntersectClipRect:
+    case fn::ExcludeClipRect:
+        clipRect(r.function, p);
+        return false;
+    case fn::SelectClipRegion:
+        clipRegion(p.u16(0));
+        return false;
+    case fn::OffsetClipRgn:
+        offsetClip(p);
+        return false;
+    case fn::SelectPalette:
+        if (p.u16(0) < objects_.size() && objects_[p.u16(0)] && std::holds_alternative<Palette>(*objects_[p.u16(0)]))
+            dc_.palette = p.u16(0);
+        return false;
+    default:
+        if (!draw(r, p))
+            object(r, p);
+        return false;
+    }
+}
+
+bool Player::mapping(uint16_t function, const Bytes& p)
+{
+    const QPointF point(p.s16(2), p.s16(0)); // stored y first
+    switch (function) {
+    case fn::SetWindowOrg:
+        dc_.windowOrg = point;
+        return true;
+    case fn::SetWindowExt:
+        if (!p.s16(0) || !p.s16(2))
+            return false;
+        dc_.windowExt = point;
+        return true;
+    case fn::OffsetWindowOrg:
+        dc_.windowOrg += point;
+        return true;
+    case fn::SetViewportOrg:
+        dc_.viewportOrg = point;
+        dc_.viewportShift = QPointF();
+        return true;
+    case fn::OffsetViewportOrg:
+        // In device pixels, whatever the viewport's extent: those of the picture at its natural size.
+        dc_.viewportShift += point;
+        return true;
+    case fn::SetViewportExt:
+        if (!p.s16(0) || !p.s16(2))
+            return false;
+        dc_.viewportExt = point;
+        dc_.viewportSet = true;
+        if (!firstViewport_)
+            firstViewport_ = QRectF(dc_.viewportOrg, QSizeF(dc_.viewportExt.x(), dc_.viewportExt.y()));
+        return true;
     case fn::ScaleWindowExt:
     case fn::ScaleViewportExt: {
         const int yd = p.s16(0), yn = p.s16(2), xd = p.s16(4), xn = p.s16(6);
-        QPointF& ext = r.function == fn::ScaleWindowExt ? dc_.windowExt : dc_.viewportExt;
-        if (p.ok() && yd && xd && yn && xn)
-            ext = QPointF(ext.x() * xn / xd, ext.y() * yn / yd);
-        break;
+        if (!p.ok() || !yd || !xd || !yn || !xn)
+            return false;
+        QPointF& ext = function == fn::ScaleWindowExt ? dc_.windowExt : dc_.viewportExt;
+        ext = QPointF(ext.x() * xn / xd, ext.y() * yn / yd);
+        return true;
     }
     case fn::SetMapMode:
-        if (p.u16(0) >= 1 && p.u16(0) <= 8)
-            dc_.mapMode = p.u16(0);
-        break;
+        if (p.u16(0) < 1 || p.u16(0) > 8)
+            return false;
+        dc_.mapMode = p.u16(0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void Player::setting(uint16_t function, const Bytes& p)
+{
+    switch (function) {
     case fn::SetBkMode:
         dc_.bkMode = p.u16(0);
         return;
@@ -321,93 +386,88 @@ void Player::record(const Record& r, const Bytes& p)
     case fn::SetTextCharExtra:
         dc_.charExtra = p.s16(0);
         return;
-    case fn::SaveDc:
-        if (saved_.size() < MaxSavedStates)
-            saved_.push_back(dc_);
-        else
-            ++savedOverflow_;
+    case fn::SetTextJustification: // extra width, then the number of break characters it spreads over
+        dc_.justifyExtra = p.s16(2);
+        dc_.justifyBreaks = p.s16(0);
         return;
-    case fn::RestoreDc: {
-        const int n = p.s16(0);
-        int keep = -1;
-        if (n < 0) {
-            int pops = -n;
-            const int fromOverflow = qMin(pops, savedOverflow_);
-            savedOverflow_ -= fromOverflow;
-            pops -= fromOverflow;
-            if (pops == 0)
-                return;
-            keep = int(saved_.size()) - pops;
-        } else if (n > 0) {
-            keep = n - 1;
-            savedOverflow_ = 0;
-        }
-        if (keep < 0 || size_t(keep) >= saved_.size())
-            return;
-        dc_ = saved_[keep];
-        saved_.resize(keep);
-        applyClip();
-        break;
+    default:
+        return;
     }
+}
+
+void Player::saveDc()
+{
+    if (saved_.size() < MaxSavedStates)
+        saved_.push_back(dc_);
+    else
+        ++savedOverflow_;
+}
+
+// RestoreDC: a negative `n` goes back that many saved states, a positive one to the n-th saved.
+bool Player::restoreDc(int n)
+{
+    int keep = -1;
+    if (n < 0) {
+        int pops = -n;
+        const int fromOverflow = qMin(pops, savedOverflow_);
+        savedOverflow_ -= fromOverflow;
+        pops -= fromOverflow;
+        if (pops == 0)
+            return false;
+        keep = int(saved_.size()) - pops;
+    } else if (n > 0) {
+        keep = n - 1;
+        savedOverflow_ = 0;
+    }
+    if (keep < 0 || size_t(keep) >= saved_.size())
+        return false;
+    dc_ = saved_[keep];
+    saved_.resize(keep);
+    applyClip();
+    return true;
+}
+
+// The records that draw; false for any other.
+bool Player::draw(const Record& r, const Bytes& p)
+{
+    switch (r.function) {
     case fn::MoveTo:
-        dc_.current = point(0);
-        return;
-    case fn::LineTo: {
-        const QPointF to = point(0);
-        if (p.ok() && setupPen() && composition(dc_.rop2)) {
-            smooth(to.x() != dc_.current.x() && to.y() != dc_.current.y());
-            p_.drawLine(map(dc_.current.x(), dc_.current.y()), map(to.x(), to.y()));
-            p_.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        }
-        dc_.current = to;
-        return;
-    }
+        dc_.current = QPointF(p.s16(2), p.s16(0));
+        return true;
+    case fn::LineTo:
+        lineTo(p);
+        return true;
     case fn::SetPixel:
         if (p.has(0, 8))
             p_.fillRect(QRectF(map(p.s16(6), p.s16(4)), map(p.s16(6) + 1, p.s16(4) + 1)).normalized()
                             | QRectF(map(p.s16(6), p.s16(4)), QSizeF(1, 1)),
                         color(p.u32(0)));
-        return;
+        return true;
     case fn::Rectangle:
     case fn::Ellipse:
     case fn::RoundRect:
         shape(r.function, p);
-        return;
+        return true;
     case fn::Polygon:
     case fn::Polyline:
     case fn::PolyPolygon:
         poly(r.function, p);
-        return;
+        return true;
     case fn::Arc:
     case fn::Pie:
     case fn::Chord:
         arc(r.function, p);
-        return;
+        return true;
     case fn::TextOut:
     case fn::ExtTextOut:
         text(r.function, p);
-        return;
-    case fn::IntersectClipRect:
-    case fn::ExcludeClipRect:
-        clipRect(r.function, p);
-        return;
-    case fn::SelectClipRegion:
-        clipRegion(p.u16(0));
-        return;
-    case fn::OffsetClipRgn:
-        if (dc_.clip.active) {
-            const QPointF d = map(p.s16(2), p.s16(0)) - map(0, 0);
-            dc_.clip.rect.translate(d);
-            dc_.clip.path.translate(d);
-            applyClip();
-        }
-        return;
+        return true;
     case fn::FillRegion:
     case fn::FrameRegion:
     case fn::PaintRegion:
     case fn::InvertRegion:
         region(r.function, p);
-        return;
+        return true;
     case fn::StretchDib:
     case fn::DibStretchBlt:
     case fn::DibBitBlt:
@@ -416,19 +476,10 @@ void Player::record(const Record& r, const Bytes& p)
     case fn::BitBlt:
     case fn::StretchBlt:
         bitmap(r, p);
-        return;
-    case fn::SelectPalette:
-        if (p.u16(0) < objects_.size() && objects_[p.u16(0)] && std::holds_alternative<Palette>(*objects_[p.u16(0)]))
-            dc_.palette = p.u16(0);
-        return;
-    case fn::SetPalEntries:
-    case fn::AnimatePalette:
-    case fn::ResizePalette:
+        return true;
     default:
-        object(r, p);
-        return;
+        return false;
     }
-    updateTransform();
 }
 
 } // namespace wmf

@@ -53,6 +53,7 @@ struct Clip {
 struct DcState {
     int mapMode = 8; // MM_ANISOTROPIC: the player stretches the window onto the target
     QPointF windowOrg, windowExt, viewportOrg, viewportExt;
+    QPointF viewportShift; // by OffsetViewportOrg, in pixels of the picture at its natural size
     bool viewportSet = false;
     PenSpec pen;
     BrushSpec brush;
@@ -64,8 +65,21 @@ struct DcState {
     int polyFill = 1;  // ALTERNATE
     int textAlign = 0; // TA_LEFT | TA_TOP
     int charExtra = 0;
-    QPointF current; // logical
+    int justifyExtra = 0, justifyBreaks = 0; // SetTextJustification, for the next text record
+    QPointF current;                         // logical
     Clip clip;
+};
+
+// A text record laid out: its glyphs and where they stand on the line, in the font's pixels before
+// its stretch, and where the line stands in the picture.
+struct TextLine {
+    QRawFont raw;
+    QString str;
+    QList<quint32> glyphs;
+    QList<QPointF> positions, advances;
+    double em = 0, stretch = 1, width = 0; // width in device pixels
+    QTransform local;                      // the line's coordinates to the picture's
+    void cull(const QRectF& visible);
 };
 
 // How a device takes text. Raster devices draw glyph runs from Qt's glyph cache. A PDF document
@@ -87,17 +101,29 @@ private:
     double penWidth(int logical) const;
     QColor color(uint32_t colorRef) const;
     const Palette* palette() const;
-    void record(const Record& r, const Bytes& p);
+    // Each record's handler; true where it changed the logical-to-device mapping.
+    bool record(const Record& r, const Bytes& p);
+    bool mapping(uint16_t function, const Bytes& p);
+    void setting(uint16_t function, const Bytes& p);
+    void saveDc();
+    bool restoreDc(int n);
+    bool draw(const Record& r, const Bytes& p);
     void object(const Record& r, const Bytes& p);
     void addObject(Object o);
     void select(int index);
     void clipRect(uint16_t function, const Bytes& p);
     void clipRegion(int index);
+    void offsetClip(const Bytes& p);
     void applyClip();
 
     // shapes (wmfshapes.cpp)
+    void lineTo(const Bytes& p);
     bool setupPen();
-    void fillAndStroke(const std::function<void()>& draw, bool fill = true);
+    QPen currentPen() const;
+    // Draws a shape on the painter given: its area when `outline` is false, else its frame.
+    using Outline = std::function<void(QPainter& painter, bool outline)>;
+    void fillAndStroke(const Outline& shape, const QRectF& bounds, bool fill = true);
+    void paintOnce(const std::function<void(QPainter&)>& paint, const QRectF& bounds);
     void shape(uint16_t function, const Bytes& p);
     void poly(uint16_t function, const Bytes& p);
     void arc(uint16_t function, const Bytes& p);
@@ -120,8 +146,11 @@ private:
     void text(uint16_t function, const Bytes& p);
     void drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx, int options,
                   const std::optional<QRectF>& rect);
+    std::optional<TextLine> layoutText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx);
+    void paintText(TextLine& line, const std::optional<QRectF>& clip);
     void drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions, double em);
     bool clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect) const;
+    QPainterPath clipArea(const std::optional<QRectF>& rect) const;
     void drawStrings(const QRawFont& raw, const QString& str, const QList<QPointF>& positions,
                      const QList<QPointF>& advances, double width, double em);
 
@@ -145,6 +174,9 @@ private:
 
 // Whether every segment of `points` is horizontal or vertical: such shapes need no anti-aliasing.
 bool axisAligned(const QPolygonF& points);
+// The point on whole device pixels, where GDI puts it.
+QPointF pixel(QPointF point);
+QPolygonF pixels(const QPolygonF& polygon);
 
 constexpr int MaxSavedStates = 256;
 // Playback stops after this much work (records, points, glyphs, region rectangles, covered pixels),

@@ -1,9 +1,9 @@
 #pragma once
-// A PNG writer for screens, some ten times faster than Qt's: a batch of hardcopies for a report
-// would otherwise spend most of its time compressing. Each row is stored as its difference to the
-// row above, and the compressed stream codes runs of a repeated pixel, which is what a screen of
-// flat areas, grid lines and a few curves and captions consists of; files come out about twice as
-// large as with full compression.
+// PNG files of screens through libpng, tuned for speed: a batch of hardcopies for a report would
+// otherwise spend most of its time compressing (Qt's writer takes 20 to 30 ms a screen at its
+// default level). Each row is stored as its difference to the row above ("up" filter), which
+// leaves the flat areas, grid lines and repeated rows of a screen as runs of zeros, and zlib
+// compresses at its fastest level: about 35 KB for an 800x600 tester screen.
 
 #include <QByteArray>
 #include <QImage>

@@ -12,8 +12,9 @@ enum PenStyle { Solid = 0, Dash = 1, Dot = 2, DashDot = 3, DashDotDot = 4, Null 
 
 QList<qreal> dashes(int style, double width)
 {
-    // GDI's one-pixel patterns; wide pens scale them with their width.
-    const bool thin = width <= 1.5;
+    // GDI's patterns of one-pixel pens, in device pixels (Qt counts dashes in pen widths, which
+    // is one here); wide pens scale them with their width.
+    const bool thin = width <= 1;
     switch (style) {
     case Dash:
         return thin ? QList<qreal>{18, 6} : QList<qreal>{3, 1};
@@ -76,17 +77,46 @@ QBrush Player::brush(const BrushSpec& b) const
     }
 }
 
+void Player::lineTo(const Bytes& p)
+{
+    const QPointF to(p.s16(2), p.s16(0));
+    if (p.ok() && setupPen() && composition(dc_.rop2)) {
+        const bool slanted = to.x() != dc_.current.x() && to.y() != dc_.current.y();
+        smooth(slanted);
+        const QPointF from = map(dc_.current.x(), dc_.current.y()), end = map(to.x(), to.y());
+        p_.drawLine(slanted ? from : pixel(from), slanted ? end : pixel(end));
+        p_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    dc_.current = to;
+}
+
+QPointF pixel(QPointF point) { return QPointF(std::round(point.x()), std::round(point.y())); }
+
+QPolygonF pixels(const QPolygonF& polygon)
+{
+    QPolygonF out(polygon.size());
+    for (qsizetype i = 0; i < polygon.size(); ++i)
+        out[i] = pixel(polygon[i]);
+    return out;
+}
+
 bool Player::setupPen()
 {
+    const QPen pen = currentPen();
+    p_.setPen(pen);
+    return pen.style() != Qt::NoPen;
+}
+
+QPen Player::currentPen() const
+{
     const int style = dc_.pen.style & 0xF;
-    if (style == Null) {
-        p_.setPen(Qt::NoPen);
-        return false;
-    }
+    if (style == Null)
+        return Qt::NoPen;
     const double width = penWidth(dc_.pen.width);
     QPen pen(dc_.pen.color, width);
     const int cap = dc_.pen.style & 0xF00, join = dc_.pen.style & 0xF000;
-    pen.setCapStyle(cap == 0x100 ? Qt::SquareCap : cap == 0x200 ? Qt::FlatCap : Qt::RoundCap);
+    // A one-pixel pen has no caps: a line covers its first pixel, not its last.
+    pen.setCapStyle(width <= 1 || cap == 0x200 ? Qt::FlatCap : cap == 0x100 ? Qt::SquareCap : Qt::RoundCap);
     pen.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
     if (const QList<qreal> d = dashes(style, width); !d.isEmpty()) {
         pen.setDashPattern(d);
@@ -94,8 +124,7 @@ bool Player::setupPen()
     }
     if (dc_.rop2 == 1 || dc_.rop2 == 16) // R2_BLACK, R2_WHITE
         pen.setColor(dc_.rop2 == 1 ? Qt::black : Qt::white);
-    p_.setPen(pen);
-    return true;
+    return pen;
 }
 
 // Maps the ROP2 drawing mode onto the painter; false when nothing is to be drawn.
@@ -128,23 +157,62 @@ bool Player::composition(int rop2)
     return true;
 }
 
-void Player::fillAndStroke(const std::function<void()>& draw, bool fill)
+void Player::fillAndStroke(const Outline& shape, const QRectF& bounds, bool fill)
 {
     if (!composition(dc_.rop2))
         return;
     const bool filled = fill && dc_.brush.style != 1;
-    if (filled && dc_.brush.style == 2 && dc_.bkMode == 2) { // hatch on an opaque background
-        p_.setPen(Qt::NoPen);
-        p_.setBrush(dc_.bkColor);
-        draw();
-    }
-    setupPen();
     QBrush b = filled ? brush(dc_.brush) : QBrush(Qt::NoBrush);
     if (filled && (dc_.rop2 == 1 || dc_.rop2 == 16))
         b = QBrush(dc_.rop2 == 1 ? Qt::black : Qt::white);
-    p_.setBrush(b);
-    draw();
+    const QPen pen = currentPen();
+    const auto paint = [&](QPainter& painter) {
+        if (filled && dc_.brush.style == 2 && dc_.bkMode == 2) { // hatch on an opaque background
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(dc_.bkColor);
+            shape(painter, false);
+        }
+        if (filled) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(b);
+            shape(painter, false);
+        }
+        if (pen.style() != Qt::NoPen) {
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            shape(painter, true);
+        }
+    };
+    if (p_.compositionMode() == QPainter::CompositionMode_SourceOver || !filled || pen.style() == Qt::NoPen)
+        paint(p_);
+    else
+        paintOnce(paint, bounds.adjusted(-pen.widthF(), -pen.widthF(), pen.widthF(), pen.widthF()));
     p_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+// Under a raster operation GDI changes each pixel of a filled and framed shape once: fill and
+// frame are drawn on a layer, which is then combined with the picture in one go.
+void Player::paintOnce(const std::function<void(QPainter&)>& paint, const QRectF& bounds)
+{
+    const QTransform device = p_.combinedTransform();
+    const QRect area = device.mapRect(bounds & reach()).toAlignedRect() & p_.viewport();
+    if (area.isEmpty())
+        return;
+    QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+    if (layer.isNull())
+        return;
+    layer.fill(Qt::transparent);
+    QPainter painter(&layer);
+    painter.setRenderHints(p_.renderHints());
+    painter.setTransform(device * QTransform::fromTranslate(-area.left(), -area.top()));
+    paint(painter);
+    painter.end();
+    const QPainter::CompositionMode mode = p_.compositionMode();
+    p_.save();
+    p_.resetTransform();
+    p_.setCompositionMode(mode);
+    p_.drawImage(area.topLeft(), layer);
+    p_.restore();
 }
 
 void Player::shape(uint16_t function, const Bytes& p)
@@ -152,20 +220,27 @@ void Player::shape(uint16_t function, const Bytes& p)
     const qsizetype at = function == fn::RoundRect ? 4 : 0;
     if (!p.has(at, 8))
         return;
-    QRectF r = mapRect(p.s16(at + 6), p.s16(at + 4), p.s16(at + 2), p.s16(at));
+    // GDI's box covers the device pixels from the rounded left up to the rounded right, that one
+    // excluded, and so from top to bottom; a frame runs along the outer pixels of the box.
+    const QRectF mapped = mapRect(p.s16(at + 6), p.s16(at + 4), p.s16(at + 2), p.s16(at));
+    QRectF box(pixel(mapped.topLeft()), pixel(mapped.bottomRight()));
     if ((dc_.pen.style & 0xF) == InsideFrame) {
-        const double half = penWidth(dc_.pen.width) / 2;
-        r.adjust(half, half, -half, -half);
+        const double half = std::floor(penWidth(dc_.pen.width) / 2);
+        box.adjust(half, half, -half, -half);
     }
-    charge(r);
+    if (box.isEmpty())
+        return;
+    const QRectF frame = box.adjusted(0.5, 0.5, -0.5, -0.5);
+    charge(box);
     smooth(function != fn::Rectangle);
     if (function == fn::Rectangle) {
-        fillAndStroke([&] { p_.drawRect(r); });
+        fillAndStroke([&](QPainter& painter, bool outline) { painter.drawRect(outline ? frame : box); }, box);
     } else if (function == fn::Ellipse) {
-        fillAndStroke([&] { p_.drawEllipse(r); });
+        fillAndStroke([&](QPainter& painter, bool outline) { painter.drawEllipse(outline ? frame : box); }, box);
     } else {
         const double rx = qAbs(p.s16(2) * xf_.m11()) / 2, ry = qAbs(p.s16(0) * xf_.m22()) / 2;
-        fillAndStroke([&] { p_.drawRoundedRect(r, rx, ry); });
+        fillAndStroke([&](QPainter& painter, bool outline) { painter.drawRoundedRect(outline ? frame : box, rx, ry); },
+                      box);
     }
 }
 
@@ -194,7 +269,7 @@ void Player::poly(uint16_t function, const Bytes& p)
         }
         charge(path.boundingRect());
         smooth(!aligned && path.elementCount() <= MaxSmoothPoints);
-        fillAndStroke([&] { p_.drawPath(path); });
+        fillAndStroke([&](QPainter& painter, bool) { painter.drawPath(path); }, path.boundingRect());
         return;
     }
     const int n = p.s16(0);
@@ -204,23 +279,25 @@ void Player::poly(uint16_t function, const Bytes& p)
     for (int k = 0; k < n; ++k)
         poly[k] = map(p.s16(2 + 4 * k), p.s16(4 + 4 * k));
     charge(poly.boundingRect());
-    smooth(n <= MaxSmoothPoints
-           && (!axisAligned(poly)
-               || (function == fn::Polygon && poly.first().x() != poly.last().x()
-                   && poly.first().y() != poly.last().y())));
+    const bool slanted =
+        !axisAligned(poly)
+        || (function == fn::Polygon && poly.first().x() != poly.last().x() && poly.first().y() != poly.last().y());
+    smooth(slanted && n <= MaxSmoothPoints);
+    if (!slanted) // on whole pixels, as GDI puts them
+        poly = pixels(poly);
     if (function == fn::Polygon) {
         const QPolygonF shape = within(poly);
-        fillAndStroke([&] { p_.drawPolygon(shape, dc_.polyFill == 2 ? Qt::WindingFill : Qt::OddEvenFill); });
-    } else if (reach().contains(poly.boundingRect())) {
-        fillAndStroke([&] { p_.drawPolyline(poly); }, false);
+        const Qt::FillRule rule = dc_.polyFill == 2 ? Qt::WindingFill : Qt::OddEvenFill;
+        fillAndStroke([&](QPainter& painter, bool) { painter.drawPolygon(shape, rule); }, shape.boundingRect());
     } else {
-        const QList<QPolygonF> parts = clipPolyline(poly, reach());
+        const QList<QPolygonF> parts =
+            reach().contains(poly.boundingRect()) ? QList<QPolygonF>{poly} : clipPolyline(poly, reach());
         fillAndStroke(
-            [&] {
+            [&](QPainter& painter, bool) {
                 for (const QPolygonF& part : parts)
-                    p_.drawPolyline(part);
+                    painter.drawPolyline(part);
             },
-            false);
+            poly.boundingRect(), false);
     }
 }
 
@@ -262,7 +339,7 @@ void Player::arc(uint16_t function, const Bytes& p)
     smooth(true);
     work_ += 64;
     charge(r);
-    fillAndStroke([&] { p_.drawPath(path); }, function != fn::Arc);
+    fillAndStroke([&](QPainter& painter, bool) { painter.drawPath(path); }, r, function != fn::Arc);
 }
 
 QPainterPath Player::regionPath(int index) const

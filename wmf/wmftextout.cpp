@@ -23,7 +23,8 @@ enum : int {
 };
 
 constexpr double BaseSize = 100;
-constexpr double MaxStretch = 10; // of glyphs, widest over narrowest
+constexpr double MaxStretch = 10;  // of glyphs, widest over narrowest
+constexpr double MaxJustify = 1e6; // pixels of SetTextJustification's extra width
 
 // Whether the transform keeps text drawable at all: not flattened to a line, nor projected.
 bool invertible(const QTransform& t)
@@ -66,6 +67,8 @@ QFont qfont(const FontSpec& f, double pixelSize)
     font.setWeight(QFont::Weight(qBound(100, f.weight > 0 ? f.weight : 400, 900)));
     font.setItalic(f.italic);
     font.setKerning(false);
+    // Hinted glyphs and whole-pixel advances at the size drawn, as GDI draws and places them.
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
@@ -88,6 +91,21 @@ QRawFont rawFont(const FontSpec& f, double pixelSize)
         raw.setPixelSize(pixelSize);
     cache.insert(key, raw);
     return raw;
+}
+
+// SetTextJustification's extra width in whole device pixels, for each character of `str`: the
+// spaces share it as GDI shares it, each the same, the first ones a pixel more for the remainder.
+QList<int> justification(const QString& str, int extra, int breaks)
+{
+    QList<int> out(str.size(), 0);
+    if (extra == 0 || breaks <= 0)
+        return out;
+    const int share = extra / breaks, remainder = extra % breaks;
+    int index = 0;
+    for (qsizetype i = 0; i < str.size(); ++i)
+        if (str[i] == QLatin1Char(' '))
+            out[i] = share + (index++ < qAbs(remainder) ? (remainder > 0 ? 1 : -1) : 0);
+    return out;
 }
 
 QPainterPath outlines(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions)
@@ -134,57 +152,71 @@ void Player::text(uint16_t function, const Bytes& p)
     drawText(QPointF(p.s16(2), p.s16(0)), bytes, dx, options, rect);
 }
 
-void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dxLogical, int options,
+void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx, int options,
                       const std::optional<QRectF>& rect)
 {
-    const FontSpec& f = dc_.font;
-    const double sx = qAbs(xf_.m11()), sy = qAbs(xf_.m22());
     if (rect && (options & EtoOpaque))
         p_.fillRect(*rect, dc_.bkColor);
     if (bytes.isEmpty())
         return;
+    // The record's clipping rectangle may reach far beyond the picture; only its part on the
+    // picture counts.
+    const std::optional<QRectF> clip =
+        rect && (options & EtoClipped) ? std::optional<QRectF>(*rect & target_) : std::nullopt;
+    if (std::optional<TextLine> line = layoutText(pos, bytes, dx))
+        paintText(*line, clip);
+}
 
-    QRawFont raw = rawFont(f, BaseSize);
-    if (!raw.isValid())
-        return;
-    const double cellRatio = BaseSize / qMax(1.0, raw.ascent() + raw.descent());
+std::optional<TextLine> Player::layoutText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dxLogical)
+{
+    const FontSpec& f = dc_.font;
+    const double sx = qAbs(xf_.m11()), sy = qAbs(xf_.m22());
+    TextLine line;
+    line.raw = rawFont(f, BaseSize);
+    if (!line.raw.isValid())
+        return std::nullopt;
+    const double cellRatio = BaseSize / qMax(1.0, line.raw.ascent() + line.raw.descent());
     // Height 0 asks for the default font, about 12 pixels of the picture's natural size.
-    double em = f.height < 0 ? -f.height * sy : f.height > 0 ? f.height * sy * cellRatio : 12 * pixelScale_;
-    if (em < 0.3 || em > 20000)
-        return;
-    raw = rawFont(f, em);
-    if (!raw.isValid())
-        return;
+    line.em = f.height < 0 ? -f.height * sy : f.height > 0 ? f.height * sy * cellRatio : 12 * pixelScale_;
+    if (line.em < 0.3 || line.em > 20000)
+        return std::nullopt;
+    line.raw = rawFont(f, line.em);
+    if (!line.raw.isValid())
+        return std::nullopt;
+    const QRawFont& raw = line.raw;
 
-    work_ += 4 * bytes.size() + qint64(em) * bytes.size() / 16; // large glyphs cost more
-    QString str = decodeText(bytes, f.charset);
-    for (QChar& c : str)
+    work_ += 4 * bytes.size() + qint64(line.em) * bytes.size() / 16; // large glyphs cost more
+    line.str = decodeText(bytes, f.charset);
+    for (QChar& c : line.str)
         if (c.unicode() < 0x20)
             c = QLatin1Char(' ');
-    const QList<quint32> glyphs = raw.glyphIndexesForString(str);
-    const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+    line.glyphs = raw.glyphIndexesForString(line.str);
+    line.advances = raw.advancesForGlyphIndexes(line.glyphs);
     // Per-character widths from the record when they match the characters one to one.
-    const bool useDx = !dxLogical.empty() && size_t(str.size()) == dxLogical.size() && glyphs.size() == str.size();
-    double stretch = 1;
+    const bool useDx =
+        !dxLogical.empty() && size_t(line.str.size()) == dxLogical.size() && line.glyphs.size() == line.str.size();
     if (f.width != 0 && raw.averageCharWidth() > 0)
-        stretch = qBound(1 / MaxStretch, qAbs(f.width) * sx / raw.averageCharWidth(), MaxStretch);
+        line.stretch = qBound(1 / MaxStretch, qAbs(f.width) * sx / raw.averageCharWidth(), MaxStretch);
 
-    // Without widths from the record, each character advances by whole device pixels, as in GDI.
-    QList<QPointF> positions(glyphs.size());
+    // Without widths from the record, each character advances by its hinted advance in whole
+    // device pixels, as in GDI, and SetTextJustification's extra width goes to the spaces.
+    const double extra = useDx ? 0 : qBound(-MaxJustify, dc_.justifyExtra * sx, MaxJustify);
+    const QList<int> justify = justification(line.str, qRound(extra), dc_.justifyBreaks);
+    line.positions.resize(line.glyphs.size());
     double x = 0;
-    for (qsizetype i = 0; i < glyphs.size(); ++i) {
-        positions[i] = QPointF(x / stretch, 0);
-        x += useDx ? dxLogical[i] * sx : qRound(advances[i].x() * stretch) + dc_.charExtra * sx;
+    for (qsizetype i = 0; i < line.glyphs.size(); ++i) {
+        line.positions[i] = QPointF(x / line.stretch, 0);
+        x += useDx ? dxLogical[i] * sx : qRound(line.advances[i].x() * line.stretch) + dc_.charExtra * sx + justify[i];
     }
-    const double width = x;
+    line.width = x;
 
     const int align = dc_.textAlign;
     const QPointF ref = (align & TaUpdateCp) ? dc_.current : pos;
     double left = 0;
     if ((align & TaHorizontal) == TaCenter)
-        left = -width / 2;
+        left = -line.width / 2;
     else if ((align & TaHorizontal) == TaRight)
-        left = -width;
+        left = -line.width;
     double baseline = raw.ascent();
     if ((align & TaVertical) == TaBaseline)
         baseline = 0;
@@ -192,63 +224,110 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
         baseline = -raw.descent();
 
     if (align & TaUpdateCp) {
+        const double advance = line.width / qMax(sx, 1e-9) * (xf_.m11() < 0 ? -1 : 1);
         if ((align & TaHorizontal) == 0)
-            dc_.current.rx() += width / qMax(sx, 1e-9) * (xf_.m11() < 0 ? -1 : 1);
+            dc_.current.rx() += advance;
         else if ((align & TaHorizontal) == TaRight)
-            dc_.current.rx() -= width / qMax(sx, 1e-9) * (xf_.m11() < 0 ? -1 : 1);
+            dc_.current.rx() -= advance;
     }
 
-    QTransform local = QTransform::fromTranslate(map(ref.x(), ref.y()).x(), map(ref.x(), ref.y()).y());
-    local.rotate(-f.escapement / 10.0);
-    local.translate(left, baseline);
+    const QPointF origin = map(ref.x(), ref.y());
+    line.local = QTransform::fromTranslate(origin.x(), origin.y());
+    line.local.rotate(-f.escapement / 10.0);
+    line.local.translate(left, baseline);
+    return line;
+}
 
-    const bool clipped = rect && (options & EtoClipped);
+// Keeps of a line only the glyphs that can show within `visible` (in the picture's coordinates),
+// so that the work of a text record is bounded by what the picture shows of it.
+void TextLine::cull(const QRectF& visible)
+{
+    const QTransform glyphToPicture = QTransform::fromScale(stretch, 1) * local;
+    const double top = -raw.ascent() - em, height = raw.ascent() + raw.descent() + 2 * em;
+    QList<quint32> keptGlyphs;
+    QList<QPointF> keptPositions, keptAdvances;
+    QString keptStr;
+    const bool byCharacter = str.size() == glyphs.size();
+    for (qsizetype i = 0; i < glyphs.size(); ++i) {
+        const QRectF box(positions[i].x() - em, top, advances[i].x() + 2 * em, height);
+        if (!glyphToPicture.mapRect(box).intersects(visible))
+            continue;
+        keptGlyphs << glyphs[i];
+        keptPositions << positions[i];
+        keptAdvances << advances[i];
+        if (byCharacter)
+            keptStr += str[i];
+    }
+    if (keptGlyphs.size() == glyphs.size())
+        return;
+    glyphs = keptGlyphs;
+    positions = keptPositions;
+    advances = keptAdvances;
+    if (byCharacter)
+        str = keptStr;
+}
+
+void Player::paintText(TextLine& line, const std::optional<QRectF>& clip)
+{
+    const FontSpec& f = dc_.font;
+    const QRawFont& raw = line.raw;
+    const bool clipped = clip.has_value();
     if (clipped) {
         p_.save();
-        p_.setClipRect(*rect, Qt::IntersectClip);
+        p_.setClipRect(*clip, Qt::IntersectClip);
     }
-    p_.setWorldTransform(local * base_);
+    p_.setWorldTransform(line.local * base_);
     if (dc_.bkMode == 2)
-        p_.fillRect(QRectF(0, -raw.ascent(), width, raw.ascent() + raw.descent()), dc_.bkColor);
+        p_.fillRect(QRectF(0, -raw.ascent(), line.width, raw.ascent() + raw.descent()), dc_.bkColor);
     p_.setPen(dc_.textColor);
 
-    const bool missing = std::any_of(glyphs.begin(), glyphs.end(), [](quint32 g) { return g == 0; });
+    const bool missing = std::any_of(line.glyphs.begin(), line.glyphs.end(), [](quint32 g) { return g == 0; });
+    if (!missing)
+        line.cull(clipArea(clip).boundingRect());
     if (textMode_ == TextMode::Strings) {
         // The SVG writer keeps no clipping: text that the clipping cuts is drawn as the outlines
         // of what is left of it.
-        p_.scale(stretch, 1);
-        const QPainterPath ink = outlines(raw, glyphs, positions);
-        if (clipCuts(ink, clipped ? rect : std::nullopt))
-            p_.fillPath(ink.intersected(p_.clipPath()), dc_.textColor);
-        else if (drawsText(textMode_, p_.combinedTransform(), em))
-            drawStrings(raw, str, glyphs.size() == str.size() ? positions : QList<QPointF>(), advances, width / stretch,
-                        em);
+        p_.scale(line.stretch, 1);
+        const QPainterPath ink = outlines(raw, line.glyphs, line.positions);
+        work_ += ink.elementCount();
+        if (clipCuts(ink, clip)) {
+            // Cut with the player's own clipping area, in the picture's coordinates: asking the
+            // painter for its clip path makes Qt turn it into a region of the text's coordinates,
+            // which takes seconds and memory without end for a clip rectangle far larger than the
+            // picture under a turned or stretched font.
+            const QTransform toPicture = p_.worldTransform() * base_.inverted();
+            p_.setWorldTransform(base_);
+            p_.fillPath(toPicture.map(ink).intersected(clipArea(clip)), dc_.textColor);
+        } else if (drawsText(textMode_, p_.combinedTransform(), line.em)) {
+            drawStrings(raw, line.str, line.glyphs.size() == line.str.size() ? line.positions : QList<QPointF>(),
+                        line.advances, line.width / line.stretch, line.em);
+        }
     } else if (!missing) {
-        p_.scale(stretch, 1);
-        drawGlyphs(raw, glyphs, positions, em);
+        p_.scale(line.stretch, 1);
+        drawGlyphs(raw, line.glyphs, line.positions, line.em);
     } else {
         // Characters this font lacks: let Qt choose fallback fonts, fitted to the same width as
         // far as the stretch of a font goes.
-        const QFont font = qfont(f, em);
-        const double natural = QFontMetricsF(font).horizontalAdvance(str);
+        const QFont font = qfont(f, line.em);
+        const double natural = QFontMetricsF(font).horizontalAdvance(line.str);
         if (natural > 0)
-            p_.scale(qBound(1 / MaxStretch, width / natural, MaxStretch), 1);
+            p_.scale(qBound(1 / MaxStretch, line.width / natural, MaxStretch), 1);
         if (drawsText(textMode_, p_.combinedTransform(), font.pixelSize())) {
             p_.setFont(font);
-            p_.drawText(QPointF(0, 0), str);
+            p_.drawText(QPointF(0, 0), line.str);
         } else {
             QPainterPath outline;
-            outline.addText(QPointF(0, 0), font, str);
+            outline.addText(QPointF(0, 0), font, line.str);
             smooth(true);
             p_.fillPath(outline, dc_.textColor);
         }
     }
-    p_.setWorldTransform(local * base_);
+    p_.setWorldTransform(line.local * base_);
     const double thickness = qMax(raw.lineThickness(), 1.0);
     if (f.underline)
-        p_.fillRect(QRectF(0, raw.underlinePosition(), width, thickness), dc_.textColor);
+        p_.fillRect(QRectF(0, raw.underlinePosition(), line.width, thickness), dc_.textColor);
     if (f.strikeOut)
-        p_.fillRect(QRectF(0, -raw.ascent() / 3 - thickness / 2, width, thickness), dc_.textColor);
+        p_.fillRect(QRectF(0, -raw.ascent() / 3 - thickness / 2, line.width, thickness), dc_.textColor);
     if (clipped) {
         p_.restore();
         p_.setRenderHint(QPainter::Antialiasing, smooth_);
@@ -263,6 +342,13 @@ bool Player::clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect
     // Less than half a pixel cut off makes no difference.
     const QRectF box =
         ((p_.worldTransform() * base_.inverted()).mapRect(ink.boundingRect()) & target_).adjusted(0.5, 0.5, -0.5, -0.5);
+    return !box.isEmpty() && !clipArea(rect).contains(box);
+}
+
+// Where drawing shows, in the picture's coordinates: the clipping area within the picture, and
+// within `rect` too where given.
+QPainterPath Player::clipArea(const std::optional<QRectF>& rect) const
+{
     QPainterPath area;
     if (dc_.clip.active)
         area = dc_.clip.toPath();
@@ -270,10 +356,10 @@ bool Player::clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect
         area.addRect(target_);
     if (rect) {
         QPainterPath record;
-        record.addRect(*rect);
+        record.addRect(*rect & target_);
         area = area.intersected(record);
     }
-    return !box.isEmpty() && !area.contains(box);
+    return area;
 }
 
 // Small glyphs go to Qt as glyph runs, which it draws from its glyph cache; so do all on a PDF

@@ -156,6 +156,26 @@ private slots:
         QVERIFY2(pdfDiff < 6, qPrintable(QString("PDF page differs by %1").arg(pdfDiff)));
     }
 
+    // Each input that once crashed or stalled a conversion (tests/wmf/data/, also fuzz seeds,
+    // whose fuzz runs fail on one that takes 10 s) converts into every format at the fuzz
+    // target's sizes. svg-slow-clipped-text.wmf, a font turned and stretched and an ExtTextOut
+    // clipped to a rectangle far larger than the picture, took 30 s as SVG at 90x55.
+    void regressInputsConvert_data()
+    {
+        QTest::addColumn<QString>("file");
+        const QString data = qEnvironmentVariable("QLX_SOURCE_DIR", ".") + "/tests/wmf/data";
+        for (const QFileInfo& fi : QDir(data).entryInfoList({"*.wmf"}, QDir::Files, QDir::Name))
+            QTest::newRow(qPrintable(fi.fileName())) << fi.absoluteFilePath();
+    }
+    void regressInputsConvert()
+    {
+        QFETCH(QString, file);
+        for (const wmf::Format format : {wmf::Format::Png, wmf::Format::Svg, wmf::Format::Pdf})
+            for (const QSize size : {QSize(90, 55), QSize(800, 600)})
+                QCOMPARE(wmf::convertFile(file, dir.filePath("regress." + wmf::formatExtension(format)), format, size),
+                         QString());
+    }
+
     // Turned, aligned, spaced, clipped and widely spaced text lands where the raster picture has
     // it, and a picture without that text is far off, so the measure does see the text.
     void vectorTextStaysInPlace()

@@ -4,6 +4,7 @@
 #include "wmf/wmfclip.h"
 #include "wmf/wmfclipboard.h"
 #include "wmf/wmfrender.h"
+#include "wmf/wmftext.h"
 #include "tests/support/wmfbuilder.h"
 #include "tests/support/wmfpictures.h"
 
@@ -39,6 +40,40 @@ int ink(const QImage& image, QRect area, QColor background = Qt::white)
 }
 
 QStringList corpus() { return corpusFiles(); }
+
+// The lengths of the runs of ink and of white along row `y`, from the first ink on.
+QList<int> runs(const QImage& image, int y)
+{
+    QList<int> lengths;
+    bool inInk = false;
+    for (int x = 0; x < image.width(); ++x) {
+        const bool isInk = !near(image.pixel(x, y), Qt::white, 60);
+        if (lengths.isEmpty() && !isInk)
+            continue;
+        if (lengths.isEmpty() || isInk != inInk)
+            lengths << 0;
+        ++lengths.last();
+        inInk = isInk;
+    }
+    return lengths;
+}
+
+// The first and last column of ink on row `y`.
+std::pair<int, int> inkSpan(const QImage& image, int y)
+{
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        if (!near(image.pixel(x, y), Qt::white, 60)) {
+            first = first < 0 ? x : first;
+            last = x;
+        }
+    return {first, last};
+}
+
+// A picture 100 units square whose unit is `scale` pixels at its natural size.
+WmfBuilder units(double scale = 1.32) { return WmfBuilder(QRect(0, 0, 100, 100), qRound(96 / scale)); }
+
+constexpr int MoveTo = 0x0214, LineTo = 0x0213, SetRop2 = 0x0104, Ellipse = 0x0418;
 
 } // namespace
 
@@ -316,6 +351,127 @@ private slots:
         QCOMPARE(mime->data(wmf::OfficeWmfMimeType), bytes);
         QVERIFY(QSvgRenderer(mime->data("image/svg+xml")).isValid());
         QVERIFY(std::unique_ptr<QMimeData>(wmf::wmfMimeData(wmf::Picture()))->formats().isEmpty());
+    }
+
+    // GDI's dash patterns of a one-pixel pen are in device pixels, and a pen of 1.32 pixels is
+    // one pixel wide.
+    void dashesOfThinPens()
+    {
+        const QList<QList<int>> patterns = {{18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+        for (int style = 1; style <= 4; ++style) {
+            WmfBuilder b = units(1.32);
+            b.pen(style, 1, Qt::black).select(0).rec(MoveTo, {50, 0}).rec(LineTo, {50, 100});
+            const QImage img = render(b.bytes(), QSize(132, 132));
+            const QList<int> expected = patterns[style - 1];
+            QCOMPARE(runs(img, 66).mid(0, expected.size()), expected);
+            QCOMPARE(ink(img, QRect(0, 65, 132, 1)) + ink(img, QRect(0, 67, 132, 1)), 0);
+        }
+    }
+
+    // Pens are whole device pixels wide wherever they are: 1.32 pixels draw one, 2.64 three.
+    void penWidthsInWholePixels()
+    {
+        for (const auto& [width, pixels] : {std::pair{1, 1}, std::pair{2, 3}}) {
+            WmfBuilder b = units(1.32);
+            b.pen(0, width, Qt::black).select(0);
+            for (int x = 10; x < 90; x += 7)
+                b.rec(MoveTo, {0, x}).rec(LineTo, {100, x});
+            const QList<int> lengths = runs(render(b.bytes(), QSize(132, 132)), 66);
+            for (qsizetype i = 0; i < lengths.size(); i += 2)
+                QCOMPARE(lengths[i], pixels);
+        }
+    }
+
+    // A box covers the pixels from round(left) to round(right) - 1, filled or framed.
+    void boxEdges()
+    {
+        // 11..51 units at 1.32 pixels: 14.52..67.32, so columns 15..66.
+        for (const bool framed : {false, true})
+            for (const int function : {0x041B, Ellipse}) {
+                WmfBuilder b = units(1.32);
+                b.pen(framed ? 0 : 5, 0, Qt::black).select(0).brush(0, Red).select(1).rec(function, {51, 51, 11, 11});
+                const QImage img = render(b.bytes(), QSize(132, 132));
+                QCOMPARE(inkSpan(img, 41), std::pair(15, 66));
+                if (framed)
+                    QVERIFY(near(img.pixel(15, 41), Qt::black) && near(img.pixel(16, 41), Red));
+            }
+    }
+
+    // R2_XORPEN on a framed, filled rectangle changes each pixel once: a white fill on white
+    // turns black, a red frame cyan, and nothing is red, as where the fill and frame overlapped.
+    void xorChangesEachPixelOnce()
+    {
+        WmfBuilder b = units(1);
+        b.rec(SetRop2, {7}).pen(0, 2, Red).select(0).brush(0, Qt::white).select(1).rect(20, 20, 80, 80);
+        const QImage img = render(b.bytes());
+        QVERIFY(near(img.pixel(50, 50), Qt::black));
+        QVERIFY(near(img.pixel(20, 50), Qt::cyan) && near(img.pixel(50, 20), Qt::cyan));
+        int red = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                red += near(img.pixel(x, y), Red);
+        QCOMPARE(red, 0);
+    }
+
+    // SetTextJustification widens the spaces of the text that follows by its extra width.
+    void justifiedTextWidensTheSpaces()
+    {
+        const auto words = [](int extra) {
+            WmfBuilder b(QRect(0, 0, 200, 50), 96);
+            b.font(-20, "Arial").select(0).rec(0x020A, {1, extra}).textOut(10, 10, "HH HH");
+            return inkSpan(render(b.bytes(), QSize(200, 50)), 22);
+        };
+        QCOMPARE(words(16).first, words(0).first);
+        QCOMPARE(words(16).second - words(0).second, 16);
+    }
+
+    // OffsetViewportOrg moves by device pixels, whatever the viewport's extent.
+    void viewportOffsetInDevicePixels()
+    {
+        WmfBuilder b(QRect(0, 0, 100, 100), 96);
+        b.rec(0x020E, {1000, 1000}).rec(0x0211, {0, 20}).brush(0, Blue).select(0).pen(5, 0, Qt::black).select(1);
+        b.rect(10, 10, 30, 30);
+        QCOMPARE(inkSpan(render(b.bytes()), 20).first, 30);
+        QCOMPARE(inkSpan(render(b.bytes(), QSize(200, 200)), 40).first, 60);
+    }
+
+    // A region record too short to hold a region creates no object: the objects after it keep
+    // their slots, and selecting its index as the clip changes nothing.
+    void malformedRegionCreatesNoObject()
+    {
+        WmfBuilder b = units(1);
+        b.rec(0x06FF, {0, 6, 0, 0})
+            .brush(0, Red)
+            .brush(0, Blue)
+            .rec(0x012C, {0})
+            .select(1)
+            .pen(5, 0, Qt::black)
+            .select(2)
+            .rect(0, 0, 100, 100);
+        const QImage img = render(b.bytes());
+        QVERIFY(near(img.pixel(50, 50), Blue));
+    }
+
+    // Text without widths advances by the font's hinted whole-pixel advances at the size drawn.
+    void textAdvancesByHintedWidths()
+    {
+        const QByteArray text = "Frequency 10.00 MHz Span 1.000 kHz";
+        WmfBuilder b(QRect(0, 0, 400, 40), 96);
+        b.font(-9, "Arial").select(0).rec(0x012E, {2}).textOut(390, 10, text);
+        const QImage img = render(b.bytes(), QSize(400, 40));
+        int left = 400;
+        for (int y = 0; y < 40; ++y)
+            left = qMin(left, inkSpan(img, y).first < 0 ? 400 : inkSpan(img, y).first);
+        QFont font;
+        font.setFamilies(wmf::fontFamilies("Arial", 0));
+        font.setPixelSize(9);
+        font.setKerning(false);
+        font.setHintingPreference(QFont::PreferFullHinting);
+        const double hinted = QFontMetricsF(font).horizontalAdvance(QString::fromLatin1(text));
+        font.setHintingPreference(QFont::PreferNoHinting);
+        const double linear = QFontMetricsF(font).horizontalAdvance(QString::fromLatin1(text));
+        QVERIFY2(qAbs(390 - left - hinted) <= 2,
+                 qPrintable(QString("%1 wide, hinted %2, linear %3").arg(390 - left).arg(hinted).arg(linear)));
     }
 
     // Lines and areas cut to the drawing's reach draw what uncut ones draw inside it.
