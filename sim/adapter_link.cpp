@@ -1,5 +1,7 @@
 #include "sim/adapter_link.h"
 
+#include "sim/loopback.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -126,20 +128,11 @@ private:
 
     bool listen(int port)
     {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        const int on = 1;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (listener_ < 0 || setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-            || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-            || ::listen(listener_, 4) != 0
-            || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        std::uint16_t bound = 0;
+        listener_ = bindLoopback(SOCK_STREAM | SOCK_NONBLOCK, port, bound);
+        if (listener_ < 0)
             return false;
-        }
-        std::printf("127.0.0.1:%u\n", ntohs(address.sin_port));
+        std::printf("127.0.0.1:%u\n", unsigned(bound));
         std::fflush(stdout);
         return true;
     }

@@ -1,5 +1,7 @@
 #include "sim/gateway_link.h"
 
+#include "sim/loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -23,29 +25,6 @@ struct Connection {
     bool core = false;
     RecordStream records;
 };
-
-// A socket bound to 127.0.0.1:`port` (0: any), listening when it is a stream; its port goes to
-// `bound`.
-int bindTo(int type, int port, std::uint16_t& bound)
-{
-    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-        || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || (type == SOCK_STREAM && listen(fd, 16) != 0)
-        || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        if (fd >= 0)
-            close(fd);
-        return -1;
-    }
-    bound = ntohs(address.sin_port);
-    return fd;
-}
 
 bool sendAll(int fd, const std::string& bytes)
 {
@@ -85,9 +64,9 @@ public:
         signals_ = signalfd(-1, &stop, SFD_CLOEXEC);
         std::uint16_t portmapperPort = 0;
         std::uint16_t udpPort = 0;
-        portmapper_ = bindTo(SOCK_STREAM, port, portmapperPort);
-        portmapperUdp_ = portmapper_ < 0 ? -1 : bindTo(SOCK_DGRAM, portmapperPort, udpPort);
-        core_ = bindTo(SOCK_STREAM, 0, corePort_);
+        portmapper_ = bindLoopback(SOCK_STREAM, port, portmapperPort);
+        portmapperUdp_ = portmapper_ < 0 ? -1 : bindLoopback(SOCK_DGRAM, portmapperPort, udpPort);
+        core_ = bindLoopback(SOCK_STREAM, 0, corePort_);
         if (signals_ < 0 || portmapper_ < 0 || portmapperUdp_ < 0 || core_ < 0)
             return false;
         std::printf("127.0.0.1:%u\n", portmapperPort);
