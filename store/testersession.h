@@ -84,7 +84,6 @@ public:
     // port closed.
     void close();
 
-    bool busy() const { return m_transport.busy(); }
     // Closes the serial port (ending a wait first).
     void closeSerial() { m_transport.closeSerial(); }
     bool serialOpen() const { return m_transport.serialOpen(); }
