@@ -106,6 +106,24 @@ private slots:
         form.close();
     }
 
+    // Guards against hardcopies invisible in the window: a GPIB listing was cut at 10,000 bytes,
+    // so with 600 files the last hundred never appeared in the list.
+    void longListingFillsTheList()
+    {
+        SimulatedTester tester;
+        for (int i = 1; i <= 600; ++i)
+            tester.addFile(QStringLiteral("HC_%1.WMF").arg(i, 4, 10, QLatin1Char('0')), "x");
+        tester.useGpib();
+        ScriptedDialogs dialogs;
+        MainForm form({programDir.path(), QCoreApplication::applicationFilePath(), {}});
+        form.Form_Load();
+        form.TestQLX->click();
+        QCOMPARE(form.QLXFiles->count(), 600);
+        QCOMPARE(form.QLXFiles->item(599)->text(), QStringLiteral("HC_0600.WMF"));
+        QVERIFY(dialogs.shown.isEmpty());
+        form.close();
+    }
+
     // Guards against the window writing a hardcopy through a symbolic link in the PC folder (over
     // a file elsewhere) or asking to overwrite what is no file: the link is reported and left.
     void linkUnderTheNameIsLeftAlone()
