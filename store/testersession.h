@@ -95,7 +95,7 @@ private:
     Transport m_transport;
     Identification m_id;
     QHash<QString, qint64> m_listedSizes; // by name as listed, from the last listing
-    bool m_connected = false; // the last connect that ran to its end found a tester
+    bool m_connected = false;             // the last connect that ran to its end found a tester
     bool m_batch = false;
 };
 
