@@ -1,6 +1,6 @@
 #include "sim/adapter_link.h"
 
-#include "sim/loopback.h"
+#include "sim/serving.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -61,13 +61,7 @@ public:
 
     bool start(std::optional<int> port)
     {
-        sigset_t stop;
-        sigemptyset(&stop);
-        for (int s : {SIGTERM, SIGINT, SIGHUP})
-            sigaddset(&stop, s);
-        if (sigprocmask(SIG_BLOCK, &stop, nullptr) != 0)
-            return false;
-        signals_ = signalfd(-1, &stop, SFD_CLOEXEC | SFD_NONBLOCK);
+        signals_ = stopSignals(SFD_NONBLOCK);
         return signals_ >= 0 && (port ? listen(*port) : openPty());
     }
 

@@ -1,6 +1,6 @@
 #include "sim/gateway_link.h"
 
-#include "sim/loopback.h"
+#include "sim/serving.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -55,13 +55,7 @@ public:
 
     bool start(int port)
     {
-        sigset_t stop;
-        sigemptyset(&stop);
-        for (int s : {SIGTERM, SIGINT, SIGHUP})
-            sigaddset(&stop, s);
-        if (sigprocmask(SIG_BLOCK, &stop, nullptr) != 0)
-            return false;
-        signals_ = signalfd(-1, &stop, SFD_CLOEXEC);
+        signals_ = stopSignals(0);
         std::uint16_t portmapperPort = 0;
         std::uint16_t udpPort = 0;
         portmapper_ = bindLoopback(SOCK_STREAM, port, portmapperPort);

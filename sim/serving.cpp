@@ -1,9 +1,13 @@
-#include "sim/loopback.h"
+#include "sim/serving.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <initializer_list>
 
 namespace qlxsim {
 
@@ -26,6 +30,17 @@ int bindLoopback(int type, int port, std::uint16_t& bound)
     }
     bound = ntohs(address.sin_port);
     return fd;
+}
+
+int stopSignals(int flags)
+{
+    sigset_t stop;
+    sigemptyset(&stop);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&stop, s);
+    if (sigprocmask(SIG_BLOCK, &stop, nullptr) != 0)
+        return -1;
+    return signalfd(-1, &stop, flags | SFD_CLOEXEC);
 }
 
 } // namespace qlxsim
