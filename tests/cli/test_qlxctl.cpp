@@ -1,4 +1,5 @@
 // build/qlxctl as a user runs it, without a display, against the simulated tester on both buses.
+#include "tests/support/filecontents.h"
 #include "tests/support/simulated_tester.h"
 
 #include <QDir>
@@ -70,12 +71,6 @@ class QlxctlTest : public QObject {
             tester->useGpib();
             target = QStringList{"--bus", "ieee", "--address", "20"};
         }
-    }
-
-    static QByteArray contents(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
     }
 
     static bool put(const QString& path, const QByteArray& bytes)

@@ -3,6 +3,7 @@
 #include "link/gpibaddress.h"
 #include "store/testersession.h"
 
+#include "tests/support/filecontents.h"
 #include "tests/support/simulated_tester.h"
 
 #include <QTcpServer>
@@ -14,12 +15,6 @@ namespace {
 
 // Binary bytes with the characters the adapter escapes, and a block-like header inside.
 const QByteArray kBytes = QByteArray("\r\n\x1b+#9\0++read\n", 15).repeated(300);
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 OnConflict keep() { return OnConflict::Keep; }
 

@@ -8,6 +8,7 @@
 #include "link/vxi11.h"
 #include "store/testersession.h"
 
+#include "tests/support/filecontents.h"
 #include "tests/support/simulated_tester.h"
 
 #include <QElapsedTimer>
@@ -20,12 +21,6 @@ using namespace qlx;
 namespace {
 
 const QByteArray kBytes = QByteArray("#9\0\n\r\x80 block", 12).repeated(5000);
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 OnConflict keep() { return OnConflict::Keep; }
 

@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "store/transfer.h"
+#include "tests/support/filecontents.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,12 +22,6 @@ bool put(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
 QStringList entries(const QString& folder)
