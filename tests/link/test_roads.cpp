@@ -55,6 +55,22 @@ QByteArray reply(quint32 xid, const QByteArray& results)
 class RoadsTest : public QObject {
     Q_OBJECT
 
+    // Through the session at `address`: the listing holds `listed` files, HC1.WMF (kBytes) is
+    // copied into `pc` and `toDelete` deleted, and the session is closed.
+    static void copyOneDeleteOne(const QString& address, int listed, const QString& toDelete, const QString& pc)
+    {
+        TesterSession session(Bus::Gpib);
+        const ConnectResult connected = session.connect(address);
+        QVERIFY2(connected.opened, qPrintable(connected.openError));
+        QCOMPARE(connected.id.verdict, Identification::Accepted);
+        QCOMPARE(sortedHardcopies(session.readDirectory().listing).size(), listed);
+        const TransferResult copied = session.fetch("HC1.WMF", pc, "HC1.WMF", keep);
+        QCOMPARE(copied.status, TransferResult::Written);
+        QCOMPARE(contents(copied.path), kBytes);
+        QVERIFY(session.remove(toDelete).sent);
+        session.close();
+    }
+
 private slots:
     void readsResourceStrings()
     {
@@ -128,18 +144,7 @@ private slots:
         tester.addFile("HC2.WMF", "small");
         const QString host = startGateway(tester, {"--piece", "1000"});
         QTemporaryDir pc;
-        {
-            TesterSession session(Bus::Gpib);
-            const ConnectResult connected = session.connect("TCPIP0::" + host + "::gpib0,20::INSTR");
-            QVERIFY2(connected.opened, qPrintable(connected.openError));
-            QCOMPARE(connected.id.verdict, Identification::Accepted);
-            QCOMPARE(sortedHardcopies(session.readDirectory().listing).size(), 2);
-            const TransferResult copied = session.fetch("HC1.WMF", pc.path(), "HC1.WMF", keep);
-            QCOMPARE(copied.status, TransferResult::Written);
-            QCOMPARE(contents(copied.path), kBytes);
-            QVERIFY(session.remove("HC2.WMF").sent);
-            session.close();
-        }
+        copyOneDeleteOne("TCPIP0::" + host + "::gpib0,20::INSTR", 2, "HC2.WMF", pc.path());
         QTRY_VERIFY(!QFile::exists(tester.printDir + "/HC2.WMF"));
         QTRY_COMPARE(tester.busLog().filter("destroy-link").size(), 1);
         const QStringList log = tester.busLog();
@@ -234,16 +239,7 @@ private slots:
         tester.useGpib();
         tester.addFile("HC1.WMF", kBytes);
         QTemporaryDir pc;
-        TesterSession session(Bus::Gpib);
-        const ConnectResult connected = session.connect(resource);
-        QVERIFY2(connected.opened, qPrintable(connected.openError));
-        QCOMPARE(connected.id.verdict, Identification::Accepted);
-        QCOMPARE(sortedHardcopies(session.readDirectory().listing).size(), 1);
-        const TransferResult copied = session.fetch("HC1.WMF", pc.path(), "HC1.WMF", keep);
-        QCOMPARE(copied.status, TransferResult::Written);
-        QCOMPARE(contents(copied.path), kBytes);
-        QVERIFY(session.remove("HC1.WMF").sent);
-        session.close();
+        copyOneDeleteOne(resource, 1, "HC1.WMF", pc.path());
         QVERIFY(!QFile::exists(tester.printDir + "/HC1.WMF"));
         const QStringList log = tester.busLog();
         QVERIFY(log.contains("viSetAttribute(1073676314,10000)")); // the time-out, 10 s
