@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <unistd.h>
 
@@ -69,22 +70,21 @@ std::optional<QList<Hardcopy>> readHardcopies(const Run& run, int& status)
     return hardcopies;
 }
 
-// Reads the directory again after deletes: the names of `deleted` it still lists, each reported;
-// nullopt, with the cause reported, when it cannot be read.
-std::optional<QStringList> stillListed(const Run& run, const QStringList& deleted)
+// Reads the directory again after deletes: the names it lists, each of `deleted` among them
+// reported; nullopt, with the cause reported, when it cannot be read.
+std::optional<QSet<QString>> relisted(const Run& run, const QStringList& deleted)
 {
     int status = Done;
     const auto after = readHardcopies(run, status);
     if (!after)
         return std::nullopt;
-    QStringList kept;
+    QSet<QString> names;
     for (const Hardcopy& hardcopy : *after) {
-        if (deleted.contains(hardcopy.name)) {
+        names.insert(hardcopy.name);
+        if (deleted.contains(hardcopy.name))
             message(QStringLiteral("%1: still listed on the tester after the delete").arg(hardcopy.name));
-            kept << hardcopy.name;
-        }
     }
-    return kept;
+    return names;
 }
 
 } // namespace
@@ -116,11 +116,15 @@ std::optional<Hardcopy> findListed(const QList<Hardcopy>& hardcopies, const QStr
 std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, DirectoryFailure& failure)
 {
     const DirectoryAnswer directory = session.readDirectory();
-    if (directory.answer.outcome != Outcome::Ok || directory.answer.text.isEmpty())
+    const QByteArray& text = directory.answer.text;
+    if (directory.answer.outcome == Outcome::Ok && !text.isEmpty() && !text.endsWith('\n'))
+        failure = {QStringLiteral("the tester's directory listing broke off after %1 bytes").arg(text.size()),
+                   Unreachable};
+    else if (directory.answer.outcome != Outcome::Ok || text.isEmpty())
         failure = {
             QStringLiteral("the tester sent no directory listing (%1)").arg(outcomeText(directory.answer.outcome)),
             Unreachable};
-    else if (!isDirectoryListing(QString::fromLatin1(directory.answer.text)))
+    else if (!isDirectoryListing(QString::fromLatin1(text)))
         failure = {QStringLiteral("the tester's answer to MMEM:SCAN? is not a directory listing"), Unreachable};
     else if (!directory.listing.directoryOk)
         failure = {directoryAdvice(), NotSetUp};
@@ -155,6 +159,18 @@ int listCommand(const Run& run)
     return Done;
 }
 
+TransferResult fetchHardcopy(const Run& run, const Hardcopy& hardcopy, Durability durability, int reads)
+{
+    const QString path = targetPath(run.options.toDir, hardcopy.name);
+    const TransferResult result = run.session.fetch(
+        hardcopy.name, run.options.toDir, hardcopy.name, [&] { return run.guard.decide(path); }, durability, reads);
+    if (run.progress)
+        run.progress->finish();
+    if (result.status == TransferResult::Written)
+        run.guard.wrote(result.path);
+    return result;
+}
+
 int getCommand(const Run& run)
 {
     int status = Done;
@@ -162,16 +178,12 @@ int getCommand(const Run& run)
     if (!hardcopies)
         return status;
     bool ok = true;
-    const OnConflict onConflict = run.options.onConflict;
     for (const Hardcopy& hardcopy : chosen(*hardcopies, run.options, ok)) {
         if (run.stop.received())
             break;
-        const TransferResult result =
-            run.session.fetch(hardcopy.name, run.options.toDir, hardcopy.name, [onConflict] { return onConflict; });
-        if (run.progress)
-            run.progress->finish();
+        const TransferResult result = fetchHardcopy(run, hardcopy);
         ok = reportTransfer(hardcopy.name, result, run.options.quiet)
-             && convertBeside(result, run.options.convert, onConflict, run.options.quiet) && ok;
+             && convertBeside(result, run.options.convert, run.options.onConflict, run.options.quiet) && ok;
     }
     return ok ? Done : Failed;
 }
@@ -197,12 +209,21 @@ int moveCommand(const Run& run)
         return status;
     bool ok = true;
     Offload offload(run);
-    ok = offload.pass(chosen(*hardcopies, run.options, ok)) && ok;
-    if (offload.deleted().isEmpty())
+    const QList<Hardcopy> moving = chosen(*hardcopies, run.options, ok);
+    ok = offload.pass(moving) && ok;
+    if (run.stop.received() || (offload.deleted().isEmpty() && !run.options.all) || moving.isEmpty())
         return ok ? Done : Failed;
-    // As the window does after a delete: read the directory again, here to see that each delete took.
-    const auto kept = stillListed(run, offload.deleted());
-    return ok && kept && kept->isEmpty() ? Done : Failed;
+    // As the window does after a delete: read the directory again, here to see that each delete
+    // took and, for --all, that no hardcopy of the listing was left behind.
+    const auto listed = relisted(run, offload.deleted());
+    if (!listed)
+        return Failed;
+    qsizetype left = 0;
+    for (const Hardcopy& hardcopy : moving)
+        left += listed->contains(hardcopy.name) ? 1 : 0;
+    if (left > 0 && run.options.all)
+        message(QStringLiteral("%1 of the %2 hardcopies listed are still on the tester").arg(left).arg(moving.size()));
+    return ok && left == 0 ? Done : Failed;
 }
 
 int discoverCommand(const Options& options)
@@ -258,13 +279,16 @@ int deleteCommand(const Run& run)
     if (sent.isEmpty() || run.stop.received())
         return ok ? Done : Failed;
     // The tester answers no delete: only the directory read again tells which ones took.
-    const auto kept = stillListed(run, sent);
-    if (!kept)
+    const auto listed = relisted(run, sent);
+    if (!listed)
         return Failed;
-    for (const QString& name : sent)
-        if (!kept->contains(name))
+    for (const QString& name : sent) {
+        if (listed->contains(name))
+            ok = false;
+        else
             note(run.options.quiet, QStringLiteral("%1: deleted").arg(name));
-    return ok && kept->isEmpty() ? Done : Failed;
+    }
+    return ok ? Done : Failed;
 }
 
 } // namespace qlx::cli

@@ -2,6 +2,7 @@
 // The commands of qlxctl on a connected tester. Each returns its exit status.
 
 #include "cli/options.h"
+#include "cli/overwriteguard.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/signals.h"
@@ -18,7 +19,13 @@ struct Run {
     const Options& options;
     const StopSignals& stop;
     ProgressLine* progress; // the serial transfer's progress line, or null
+    OverwriteGuard& guard;  // what --overwrite may replace
 };
+
+// One hardcopy into the folder that the options name, under its own name, as they say about a
+// different file there; the progress line ends with it.
+TransferResult fetchHardcopy(const Run& run, const Hardcopy& hardcopy, Durability durability = Durability::Normal,
+                             int reads = 1);
 
 int identifyCommand(const ConnectResult& connected);
 int listCommand(const Run& run);

@@ -98,10 +98,11 @@ int main(int argc, char** argv)
         !o.quiet && target.bus == Bus::Serial && ::isatty(STDERR_FILENO) ? std::make_unique<ProgressLine>() : nullptr;
     TesterSession session(target.bus, progress.get());
     StopSignals stop([&session] {
-        session.abort();
+        session.stop();
         QCoreApplication::exit();
     });
-    const int status = run({session, target.address, o, stop, progress.get()});
+    OverwriteGuard guard(o.toDir, o.onConflict);
+    const int status = run({session, target.address, o, stop, progress.get(), guard});
     session.close();
     return stop.received() ? stop.exitStatus() : status;
 }

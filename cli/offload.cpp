@@ -7,6 +7,14 @@
 #include <QSet>
 
 namespace qlx::cli {
+namespace {
+
+bool proven(const TransferResult& result)
+{
+    return result.status == TransferResult::Written || result.status == TransferResult::Identical;
+}
+
+} // namespace
 
 bool Offload::pass(const QList<Hardcopy>& hardcopies)
 {
@@ -14,34 +22,45 @@ bool Offload::pass(const QList<Hardcopy>& hardcopies)
     for (const Hardcopy& hardcopy : hardcopies)
         listed.insert(hardcopy.name);
     m_settled.removeIf([&](const auto& entry) { return !listed.contains(entry.key()); });
+    m_said.removeIf([&](const auto& entry) { return !listed.contains(entry.key()); });
     m_deleted.clear();
 
     bool ok = true;
-    QList<Hardcopy> copied;
     for (const Hardcopy& hardcopy : hardcopies) {
         if (m_run.stop.received())
             break;
         if (m_settled.value(hardcopy.name, -2) == hardcopy.size)
             continue;
-        if (m_run.options.command != Command::Move)
-            ok = syncOne(hardcopy) && ok;
-        else if (copyForMove(hardcopy, ok))
-            copied << hardcopy;
+        ok = (m_run.options.command == Command::Move ? moveOne(hardcopy) : syncOne(hardcopy)) && ok;
+        // A serial device that went away was reported with its cause; the rest would only repeat it.
+        if (m_run.session.bus() == Bus::Serial && !m_run.session.serialOpen())
+            return false;
     }
-    return deleteCopied(copied) && ok;
+    return ok;
 }
 
 TransferResult Offload::fetch(const Hardcopy& hardcopy, Durability durability, int reads)
 {
-    const OnConflict onConflict = m_run.options.onConflict;
-    const TransferResult result = m_run.session.fetch(
-        hardcopy.name, m_run.options.toDir, hardcopy.name, [onConflict] { return onConflict; }, durability, reads);
-    if (m_run.progress)
-        m_run.progress->finish();
-    // A broken link is tried again on the next pass; anything else stands until the listing changes.
-    if (result.status != TransferResult::LinkBroken)
+    const TransferResult result = fetchHardcopy(m_run, hardcopy, durability, reads);
+    // What could not be fetched or written is tried again on the next pass; a proven copy, a
+    // different file kept and a refused name stand until the listing changes.
+    if (result.status != TransferResult::LinkBroken && result.status != TransferResult::WriteFailed)
         m_settled.insert(hardcopy.name, hardcopy.size);
     return result;
+}
+
+// Each failure once while its cause stays the same, so that a watch does not repeat itself.
+bool Offload::report(const QString& name, const TransferResult& result)
+{
+    if (proven(result)) {
+        m_said.remove(name);
+    } else {
+        const QString cause = QStringLiteral("%1 %2 %3").arg(result.status).arg(int(result.outcome)).arg(result.reason);
+        if (m_said.value(name) == cause)
+            return false;
+        m_said.insert(name, cause);
+    }
+    return reportTransfer(name, result, m_run.options.quiet);
 }
 
 bool Offload::syncOne(const Hardcopy& hardcopy)
@@ -53,56 +72,39 @@ bool Offload::syncOne(const Hardcopy& hardcopy)
             return true;
     }
     const TransferResult result = fetch(hardcopy, Durability::Normal);
-    return reportTransfer(hardcopy.name, result, m_run.options.quiet)
+    return report(hardcopy.name, result)
            && convertBeside(result, m_run.options.convert, m_run.options.onConflict, m_run.options.quiet);
 }
 
-// True when the folder now holds the hardcopy's bytes, read back and synced to disk. The serial
-// line has no checksum, so there two reads of the hardcopy must agree first.
-bool Offload::copyForMove(const Hardcopy& hardcopy, bool& ok)
+// The hardcopy read (twice on the serial line, which has no checksum), written, and deleted on the
+// tester at once, while its copy reads back as those bytes; its picture follows the delete, so
+// that nothing stands between the proof and the delete.
+bool Offload::moveOne(const Hardcopy& hardcopy)
 {
     const int reads = m_run.session.bus() == Bus::Serial && !m_run.options.readOnce ? 2 : 1;
     const TransferResult result = fetch(hardcopy, Durability::Durable, reads);
-    if (!reportTransfer(hardcopy.name, result, m_run.options.quiet)) {
-        ok = false;
+    if (!report(hardcopy.name, result))
         return false;
-    }
+    const bool deleted = deleteCopy(hardcopy.name);
     // A picture that fails is reported; the hardcopy is safe all the same.
-    ok = convertBeside(result, m_run.options.convert, m_run.options.onConflict, m_run.options.quiet) && ok;
-    return true;
+    return convertBeside(result, m_run.options.convert, m_run.options.onConflict, m_run.options.quiet) && deleted;
 }
 
-// Deletes on the tester what the folder holds, each only while a listing read after the copies
-// still shows it with the size it was copied at: a file the tester is still writing, or wrote
-// anew, is left for a later pass.
-bool Offload::deleteCopied(const QList<Hardcopy>& copied)
+bool Offload::deleteCopy(const QString& name)
 {
-    if (copied.isEmpty())
-        return true;
-    DirectoryFailure failure;
-    const auto listed = m_run.stop.received() ? std::nullopt : listHardcopies(m_run.session, failure);
-    bool ok = true;
-    for (const Hardcopy& hardcopy : copied) {
-        QString why;
-        if (m_run.stop.received())
-            why = QStringLiteral("interrupted");
-        else if (!listed)
-            why = QStringLiteral("the directory could not be read again (%1)").arg(failure.text);
-        else if (!listed->contains(hardcopy))
-            why = QStringLiteral("the tester no longer lists it as it was copied; left for the next pass");
-        else if (const DeleteResult deletion = m_run.session.remove(hardcopy.name); !deletion.sent)
-            why = deletion.refusedReason.isEmpty() ? outcomeText(deletion.outcome) : deletion.refusedReason;
-        if (!why.isEmpty()) {
-            message(QStringLiteral("%1: not deleted on the tester: %2").arg(hardcopy.name, why));
-            m_settled.remove(hardcopy.name);
-            ok = false;
-            continue;
-        }
-        m_settled.remove(hardcopy.name);
-        m_deleted << hardcopy.name;
-        note(m_run.options.quiet, QStringLiteral("%1: deleted on the tester").arg(hardcopy.name));
+    m_settled.remove(name); // gone from the tester, or to be tried again
+    QString why;
+    if (m_run.stop.received())
+        why = QStringLiteral("interrupted");
+    else if (const DeleteResult deletion = m_run.session.removeCopied(name); !deletion.sent)
+        why = deletion.refusedReason.isEmpty() ? outcomeText(deletion.outcome) : deletion.refusedReason;
+    if (!why.isEmpty()) {
+        message(QStringLiteral("%1: not deleted on the tester: %2").arg(name, why));
+        return false;
     }
-    return ok;
+    m_deleted << name;
+    note(m_run.options.quiet, QStringLiteral("%1: deleted on the tester").arg(name));
+    return true;
 }
 
 } // namespace qlx::cli

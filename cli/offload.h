@@ -14,9 +14,10 @@ public:
     explicit Offload(const Run& run) : m_run(run) {}
 
     // Copies (sync) or moves (move) each of `hardcopies`; true when every one of them is in the
-    // folder as the tester holds it and, for move, deleted on the tester. A name/size pair that an
-    // earlier pass proved, wrote or kept is left alone while the listing still shows it; a name
-    // that has left the listing is forgotten.
+    // folder as the tester holds it and, for move, deleted on the tester. A move deletes each
+    // hardcopy right after its copy, before the next one is asked for. A name/size pair that an
+    // earlier pass proved or kept is left alone while the listing still shows it; one whose write
+    // failed is tried again; a name that has left the listing is forgotten.
     bool pass(const QList<Hardcopy>& hardcopies);
 
     // The names the last pass deleted on the tester.
@@ -24,12 +25,14 @@ public:
 
 private:
     bool syncOne(const Hardcopy& hardcopy);
-    bool copyForMove(const Hardcopy& hardcopy, bool& ok);
-    bool deleteCopied(const QList<Hardcopy>& copied);
+    bool moveOne(const Hardcopy& hardcopy);
+    bool deleteCopy(const QString& name);
     TransferResult fetch(const Hardcopy& hardcopy, Durability durability, int reads = 1);
+    bool report(const QString& name, const TransferResult& result);
 
     const Run& m_run;
-    QHash<QString, qint64> m_settled; // by name: the listed size of a file proved, written or kept
+    QHash<QString, qint64> m_settled; // by name: the listed size of a file proved or kept
+    QHash<QString, QString> m_said;   // by name: the failure last reported for it
     QStringList m_deleted;
 };
 

@@ -192,19 +192,23 @@ void GpibAdapter::write(const QByteArray& command)
     discardInput();
     m_reading = false;
     send(adapterLine(command));
+    m_answerClock.start();
+    m_answerBytes = 0;
 }
 
 // Waits for more of the answer, asking the adapter to read whenever it is not reading: at the
 // start and after it has been silent longer than its gap. False after the device time-out without
-// a byte, when the link goes away, or on abort().
+// a byte, past the answer's deadline, when the link goes away, or on abort().
 bool GpibAdapter::receive()
 {
     QElapsedTimer sinceByte;
     sinceByte.start();
+    const qint64 deadlineMs = qint64(m_timing.pace().allowed(m_answerBytes) * 1000.0);
     for (;;) {
         if (m_link->bytesAvailable() > 0)
             return true;
-        if (m_failed || m_aborted || sinceByte.elapsed() >= m_timing.deviceTimeoutMs)
+        if (m_failed || m_aborted || sinceByte.elapsed() >= m_timing.deviceTimeoutMs
+            || m_answerClock.elapsed() >= deadlineMs)
             return false;
         if (!m_reading || m_silence.elapsed() >= m_timing.gapMs + kGapMarginMs) {
             adapterCommand("++read eoi");
@@ -212,13 +216,14 @@ bool GpibAdapter::receive()
             m_silence.restart();
         }
         const qint64 untilAsk = m_timing.gapMs + kGapMarginMs - m_silence.elapsed();
-        const qint64 untilTimeout = m_timing.deviceTimeoutMs - sinceByte.elapsed();
+        const qint64 untilTimeout =
+            qMin(m_timing.deviceTimeoutMs - sinceByte.elapsed(), deadlineMs - m_answerClock.elapsed());
         waitForBytes(int(qMax<qint64>(1, qMin(untilAsk, untilTimeout))));
     }
 }
 
-// A text answer ends at the tester's LF.
-QByteArray GpibAdapter::readText(int maxLength, TransportObserver* debug)
+// A text answer ends at the tester's LF, however long it is (up to just past kMaxTextAnswer).
+QByteArray GpibAdapter::readText(int /*maxLength: the adapter reads to the LF*/, TransportObserver* debug)
 {
     m_aborted = false;
     QByteArray answer;
@@ -227,12 +232,12 @@ QByteArray GpibAdapter::readText(int maxLength, TransportObserver* debug)
         if (!part.isEmpty())
             m_silence.restart();
         answer += part;
+        m_answerBytes = answer.size();
         if (answer.endsWith('\n') || answer.size() > kMaxTextAnswer || !receive())
             break;
     }
     if (answer.endsWith('\n'))
         m_reading = false;
-    answer.truncate(qMax(0, maxLength));
     if (debug)
         debug->gpibTextRead(answer, answer.size(), answer);
     return answer;
@@ -241,6 +246,7 @@ QByteArray GpibAdapter::readText(int maxLength, TransportObserver* debug)
 qint64 GpibAdapter::read(char* into, qint64 length)
 {
     m_aborted = false;
+    m_answerBytes += length;
     qint64 count = 0;
     while (count < length) {
         const qint64 got = m_link->read(into + count, length - count);

@@ -35,6 +35,9 @@ struct AdapterTiming {
     // The adapter does not pass END on: a block's answer is over when nothing follows its line end
     // for this long (the adapter sends what it reads at once, and stops at the tester's END).
     int endQuietMs = 100;
+    // However its bytes trickle, an answer ends after the device time-out plus a millisecond for
+    // each byte it holds (at least 1000 bytes a second: a tester on GPIB sends far faster).
+    AnswerPace pace() const { return {deviceTimeoutMs / 1000.0, 1000.0}; }
 };
 
 class GpibAdapter : public GpibDevice {
@@ -75,6 +78,8 @@ private:
     bool m_aborted = false;
     QEventLoop* m_wait = nullptr; // the wait in progress
     QElapsedTimer m_silence;      // since the last byte or "++read eoi"
+    QElapsedTimer m_answerClock;  // since the command whose answer is read
+    qint64 m_answerBytes = 0;     // of that answer: asked for by read(), or received as text
 };
 
 // A command as the adapter takes it: CR, LF, ESC and "+" preceded by ESC, then one LF.

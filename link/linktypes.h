@@ -47,6 +47,16 @@ struct DataAnswer {
     QString detail; // what was wrong with the block, in words, when it was refused
 };
 
+// How long one answer may take as a whole, however its bytes trickle: a start, then at least
+// `minBytesPerSecond` on average. A device that sends a byte now and then (a meter on the wrong
+// port, an adapter with no tester behind it) is given up at the deadline, not kept waiting for.
+struct AnswerPace {
+    double graceSeconds;
+    double minBytesPerSecond;
+    // The seconds an answer of `bytes` bytes (announced, or received so far) may take.
+    double allowed(qint64 bytes) const { return graceSeconds + double(bytes) / minBytesPerSecond; }
+};
+
 // Limits on what the tester may announce or send.
 inline constexpr qint64 kMaxBlockLength = 64ll * 1024 * 1024;
 // A listing of the print directory is read whole however long it is, up to this bound.

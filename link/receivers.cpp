@@ -54,6 +54,11 @@ void TextReceiver::pass(const QByteArray& chunk, double now)
     m_complete = m_answer.size() > 2 && m_answer.endsWith("\r\n");
 }
 
+double TextReceiver::deadline() const
+{
+    return std::min(m_timeoutStart + kTimeout, m_start + kSerialPace.allowed(m_answer.size()));
+}
+
 QString lengthMismatchText(qint64 declared, qint64 listed)
 {
     return QStringLiteral("the tester sent %1 bytes, its listing says %2").arg(declared).arg(listed);
@@ -91,6 +96,13 @@ void DataReceiver::checkEnd()
         refuse(State::Malformed, kTrailingBytesText);
     else
         m_state = State::Complete;
+}
+
+double DataReceiver::deadline() const
+{
+    // Header, data and line end, once the header has told how long the block is.
+    const qint64 whole = m_headerDone ? 13 + m_declared : m_answer.size();
+    return std::min(m_timeoutStart + kTimeout, m_start + kSerialPace.allowed(whole));
 }
 
 void DataReceiver::pass(const QByteArray& chunk, double now)

@@ -21,22 +21,28 @@ bool blockHeaderPlausible(QByteArrayView head);
 // Value of a run of decimal digits (the length field); the caller checks they are digits.
 qint64 digitsValue(QByteArrayView digits);
 
+// The pace of the serial line's answers: 19200 baud 8N1 carries 1920 bytes a second; an answer
+// must come at a quarter of that, after a start of 10 s (twice the longest quiet time-out).
+inline constexpr AnswerPace kSerialPace{10.0, 480.0};
+
 // Text answer (serial): complete once it is longer than 2 characters and ends in CR LF; the
 // 3 s time-out restarts with every poll that brings bytes, once the answer holds a non-space.
+// Whatever the bytes do, the answer ends at the serial pace's deadline for what came.
 class TextReceiver {
 public:
     static constexpr double kTimeout = 3.0;
 
-    explicit TextReceiver(double now) : m_timeoutStart(now) {}
+    explicit TextReceiver(double now) : m_start(now), m_timeoutStart(now) {}
     void pass(const QByteArray& chunk, double now);
     bool complete() const { return m_complete; }
     bool tooLarge() const { return m_answer.size() > kMaxTextAnswer; }
-    double deadline() const { return m_timeoutStart + kTimeout; }
+    double deadline() const;
     bool expired(double now) const { return now > deadline(); }
     const QByteArray& answer() const { return m_answer; }
 
 private:
     QByteArray m_answer;
+    double m_start;
     double m_timeoutStart;
     bool m_hasNonSpace = false;
     bool m_complete = false;
@@ -50,8 +56,9 @@ inline const QString kTrailingBytesText = QStringLiteral("more bytes follow the 
 
 // Data block (serial): the header is parsed as soon as its digits are there; the block is
 // complete at the declared length plus CR LF, and only when nothing else came with it; 5 s
-// without new characters end it. With `expectedLength` (the size the listing gave, -1 for none)
-// a header that announces another length refuses the block at once.
+// without new characters end it, and so does the serial pace's deadline for the length the
+// header announced. With `expectedLength` (the size the listing gave, -1 for none) a header that
+// announces another length refuses the block at once.
 class DataReceiver {
 public:
     enum class State { Receiving, Complete, Malformed, Mismatch, TooLarge };
@@ -66,7 +73,7 @@ public:
     State state() const { return m_state; }
     // Why the block was refused; empty while it is not.
     const QString& detail() const { return m_detail; }
-    double deadline() const { return m_timeoutStart + kTimeout; }
+    double deadline() const;
     bool expired(double now) const { return now > deadline(); }
     // The `declared` data bytes, once complete.
     QByteArray takeData();

@@ -109,19 +109,41 @@ SerialLink::SerialLink(QSerialPort& port) : m_port(port)
     m_clock.start();
     // A failed port is closed (after the current event), or its read notifier would fire without end.
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port, [this](QSerialPort::SerialPortError e) {
-        if (isPortFailure(e))
-            QMetaObject::invokeMethod(
-                &m_port, [this] { m_port.close(); }, Qt::QueuedConnection);
+        if (!isPortFailure(e))
+            return;
+        m_portFailure = m_port.errorString();
+        QMetaObject::invokeMethod(
+            &m_port, [this] { m_port.close(); }, Qt::QueuedConnection);
     });
 }
 
-bool SerialLink::send(const QByteArray& command)
+Outcome SerialLink::send(const QByteArray& command)
 {
-    if (!prepare())
-        return false;
+    const Outcome ready = prepare();
+    if (ready == Outcome::Ok)
+        sendUnanswered(command);
+    return ready;
+}
+
+void SerialLink::sendUnanswered(const QByteArray& command)
+{
+    if (!m_port.isOpen())
+        return;
     m_port.write(command + '\n');
     m_port.flush();
-    return true;
+}
+
+void SerialLink::setIdentity(const QByteArray& idnAnswer)
+{
+    m_identity = idnAnswer;
+    m_identityOwed = 0;
+}
+
+void SerialLink::reset()
+{
+    setIdentity({});
+    m_unsure = false;
+    m_portFailure.clear();
 }
 
 void SerialLink::abort()
@@ -154,8 +176,8 @@ Outcome SerialLink::run(Receiver& receiver, Finished finished)
 
 TextAnswer SerialLink::queryText(const QByteArray& command)
 {
-    if (!send(command))
-        return {{}, Outcome::Aborted};
+    if (const Outcome ready = send(command); ready != Outcome::Ok)
+        return {{}, ready};
     TextReceiver receiver(now());
     const Outcome outcome = run(receiver, [&]() -> std::optional<Outcome> {
         if (receiver.complete())
@@ -173,8 +195,8 @@ TextAnswer SerialLink::queryText(const QByteArray& command)
 DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* observer, qint64 expectedLength)
 {
     constexpr double kEndQuiet = 0.1; // at 19200 baud a byte follows every 0.5 ms
-    if (!send(command))
-        return {{}, Outcome::Aborted, {}};
+    if (const Outcome ready = send(command); ready != Outcome::Ok)
+        return {{}, ready, ready == Outcome::Aborted ? QString() : outOfStepText()};
     DataReceiver receiver(now(), observer, expectedLength);
     Outcome outcome = run(receiver, [&]() -> std::optional<Outcome> {
         switch (receiver.state()) {
@@ -199,25 +221,66 @@ DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* o
             outcome = Outcome::Malformed;
     }
     m_unsure = outcome != Outcome::Ok;
-    return {outcome == Outcome::Ok ? receiver.takeData() : QByteArray(), outcome, receiver.detail()};
+    const QString detail =
+        receiver.detail().isEmpty() && !m_portFailure.isEmpty() ? outOfStepText() : receiver.detail();
+    return {outcome == Outcome::Ok ? receiver.takeData() : QByteArray(), outcome, detail};
 }
 
-bool SerialLink::prepare()
+Outcome SerialLink::prepare()
 {
     if (!m_port.isOpen())
-        return true;
+        return Outcome::TimedOut;
     if (!m_unsure) {
         m_port.clear(QSerialPort::Input);
         m_port.readAll();
-        return true;
+        return Outcome::Ok;
     }
-    m_unsure = false;
-    return drainUntilQuiet();
+    const Outcome outcome = m_identity.isEmpty() ? drainUntilQuiet() : resynchronise();
+    m_unsure = outcome != Outcome::Ok;
+    return outcome;
+}
+
+// Asks "*IDN?" and reads the line away up to its answer: the tester answers in order, so whatever
+// it still owed (a late answer, the rest of a refused one) comes first. A resynchronisation that
+// did not end in time leaves its "*IDN?" owed, and the next one waits for that answer too. Ends
+// as any answer does: 5 s without a byte, or the serial pace's deadline for what came.
+Outcome SerialLink::resynchronise()
+{
+    sendUnanswered(QByteArrayLiteral("*IDN?"));
+    ++m_identityOwed;
+    Waiter waiter(*this);
+    const double start = now();
+    double lastByte = start;
+    qint64 received = 0;
+    QByteArray tail; // the end of what came, as long as an answer to "*IDN?" that may straddle reads
+    for (;;) {
+        const QByteArray chunk = m_port.readAll();
+        if (!chunk.isEmpty())
+            lastByte = now();
+        received += chunk.size();
+        tail += chunk;
+        for (qsizetype at = tail.indexOf(m_identity); at >= 0; at = tail.indexOf(m_identity)) {
+            tail.remove(0, at + m_identity.size());
+            if (--m_identityOwed == 0)
+                return Outcome::Ok;
+        }
+        tail = tail.right(m_identity.size() - 1);
+        const double deadline = std::min(lastByte + DataReceiver::kTimeout, start + kSerialPace.allowed(received));
+        if (!m_port.isOpen() || now() > deadline)
+            return Outcome::TimedOut;
+        switch (waiter.wait(deadline - now())) {
+        case Wake::Aborted:
+            return Outcome::Aborted;
+        case Wake::PortFailed:
+            return Outcome::TimedOut;
+        case Wake::Progress:
+            break;
+        }
+    }
 }
 
 // Reads the line away until nothing has come for a second, at most for twice the block time-out.
-// False when abort() ended the wait.
-bool SerialLink::drainUntilQuiet()
+Outcome SerialLink::drainUntilQuiet()
 {
     constexpr double kQuiet = 1.0;
     Waiter waiter(*this);
@@ -226,15 +289,23 @@ bool SerialLink::drainUntilQuiet()
         m_port.readAll();
         switch (waiter.wait(std::min(kQuiet, end - now()))) {
         case Wake::Aborted:
-            return false;
+            return Outcome::Aborted;
         case Wake::PortFailed:
-            return true;
+            return Outcome::Ok;
         case Wake::Progress:
             if (m_port.bytesAvailable() == 0)
-                return true;
+                return Outcome::Ok;
         }
     }
-    return true;
+    return Outcome::Ok;
+}
+
+QString SerialLink::outOfStepText() const
+{
+    if (!m_port.isOpen() || !m_portFailure.isEmpty())
+        return m_portFailure.isEmpty() ? QStringLiteral("the serial port is closed")
+                                       : QStringLiteral("the serial port failed: %1").arg(m_portFailure);
+    return QStringLiteral("the tester did not answer \"*IDN?\" in step after an answer that went wrong");
 }
 
 } // namespace qlx

@@ -23,11 +23,23 @@ public:
     // new bytes. Progress and countdown go to the observer. The block counts only when nothing
     // follows its line end for a moment, and, with `expectedLength` >= 0, when it has that length.
     DataAnswer queryData(const QByteArray& command, TransportObserver* observer, qint64 expectedLength = -1);
-    // Writes `command` plus LF at once; reads nothing. False when abort() ended the wait before it.
-    bool send(const QByteArray& command);
+    // Writes `command` plus LF at once; reads nothing. Aborted when abort() ended the wait before
+    // it, TimedOut when the line could not be brought back in step or is closed.
+    Outcome send(const QByteArray& command);
+    // Writes `command` plus LF as it is, for a command that has no answer and must go out even
+    // when the line is out of step (the last go-to-local).
+    void sendUnanswered(const QByteArray& command);
+
+    // The tester's answer to "*IDN?" as it came at connect, line end included: after an answer
+    // that went wrong, the line is in step again once this answer to a new "*IDN?" has come.
+    void setIdentity(const QByteArray& idnAnswer);
+    // A port opened anew: nothing of the previous one is owed or known.
+    void reset();
 
     // Ends the wait in progress: its call returns Aborted without touching the port again.
     void abort();
+    // Why the port was closed under the link (the device went away), or empty.
+    const QString& portFailure() const { return m_portFailure; }
 
 private:
     enum class Wake { Progress, Aborted, PortFailed };
@@ -38,15 +50,22 @@ private:
     Outcome run(Receiver& receiver, Finished finished);
     // Before each command: bytes still waiting belong to no answer of it and are dropped. After an
     // answer that went wrong, the rest of it (or a late answer) may still be on its way: the line
-    // is read until it has been quiet for a while. False when abort() ended that wait.
-    bool prepare();
-    bool drainUntilQuiet();
+    // is brought back in step first (resynchronise), or, before a tester is known, read until it
+    // has been quiet for a while.
+    Outcome prepare();
+    Outcome resynchronise();
+    Outcome drainUntilQuiet();
+    // Why a command could not go out on a line that is open but out of step, or closed.
+    QString outOfStepText() const;
     double now() const { return m_clock.nsecsElapsed() / 1e9; }
 
     QSerialPort& m_port;
     QElapsedTimer m_clock;
     Waiter* m_waiter = nullptr; // the innermost wait in progress
     bool m_unsure = false;      // the last answer went wrong: resynchronise before the next command
+    QByteArray m_identity;      // the tester's "*IDN?" answer; empty while none is known
+    int m_identityOwed = 0;     // "*IDN?" sent to resynchronise whose answers have not come yet
+    QString m_portFailure;
 };
 
 } // namespace qlx

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <utility>
 
 namespace qlx {
 
@@ -36,7 +37,7 @@ Transport::~Transport() { abort(); }
 
 bool Transport::openGpib(const GpibAddress& address, qint16* handle, QString* error)
 {
-    if (m_busy)
+    if (m_busy || m_stopped)
         return false;
     m_gpib.reset();
     m_gpibUnsure = false;
@@ -48,7 +49,8 @@ bool Transport::openGpib(const GpibAddress& address, qint16* handle, QString* er
         if (error)
             *error = reason;
     }
-    return m_gpib != nullptr;
+    // A device opened after stop() is closed again without a word to the tester.
+    return m_gpib != nullptr && !m_stopped;
 }
 
 bool Transport::openGpib(int primaryAddress, qint16* handle)
@@ -60,7 +62,7 @@ bool Transport::openGpib(int primaryAddress, qint16* handle)
 
 bool Transport::openSerial(const QString& portName)
 {
-    if (m_busy)
+    if (m_busy || m_stopped)
         return false;
     m_port.close();
     if (portName.isEmpty())
@@ -72,6 +74,7 @@ bool Transport::openSerial(const QString& portName)
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_port.setReadBufferSize(kSerialReadBuffer);
+    m_serial.reset();
     return m_port.open(QIODevice::ReadWrite);
 }
 
@@ -92,8 +95,16 @@ void Transport::abort()
     m_busy = false;
 }
 
-std::optional<Outcome> Transport::refuse(Bus bus) const
+void Transport::stop()
 {
+    m_stopped = true;
+    abort();
+}
+
+std::optional<Outcome> Transport::refuse(Bus bus, bool evenStopped) const
+{
+    if (m_stopped && !evenStopped)
+        return Outcome::Aborted;
     if (m_busy)
         return Outcome::Busy;
     if (!isOpen(bus))
@@ -106,10 +117,9 @@ Outcome Transport::sendCommand(Bus bus, const QByteArray& text)
     if (const auto refused = refuse(bus))
         return *refused;
     Exchange exchange(*this);
-    if (bus == Bus::Gpib)
-        writeGpib(text);
-    else if (!m_serial.send(text))
-        return Outcome::Aborted;
+    if (bus == Bus::Serial)
+        return m_serial.send(text);
+    writeGpib(text);
     return Outcome::Ok;
 }
 
@@ -190,13 +200,15 @@ DataAnswer Transport::queryGpibData(const QByteArray& text, qint64 expectedLengt
 
 Outcome Transport::goToLocal(Bus bus)
 {
-    if (const auto refused = refuse(bus))
+    // After stop(), the one go-to-local that leaves the tester in local operation.
+    const bool lastLocal = m_stopped && !std::exchange(m_localAfterStop, true);
+    if (const auto refused = refuse(bus, lastLocal))
         return *refused;
     Exchange exchange(*this);
     if (bus == Bus::Gpib)
         m_gpib->goToLocal();
     else
-        m_serial.send(QByteArrayLiteral("*GTL"));
+        m_serial.sendUnanswered(QByteArrayLiteral("*GTL"));
     return Outcome::Ok;
 }
 

@@ -39,7 +39,10 @@ public:
     // 1 stop bit, no handshake. False when it cannot be opened or an exchange is waiting.
     bool openSerial(const QString& portName);
     void closeSerial(); // ends a wait in progress first
-    bool serialOpen() const { return m_port.isOpen(); }
+    // The port is open and has not failed (a device that went away is closed a moment later).
+    bool serialOpen() const { return m_port.isOpen() && m_serial.portFailure().isEmpty(); }
+    // The serial tester's answer to "*IDN?", by which the line is brought back in step.
+    void setSerialIdentity(const QByteArray& idnAnswer) { m_serial.setIdentity(idnAnswer); }
     bool isOpen(Bus bus) const;
 
     // Before each command, whatever a previous answer left waiting is dropped; after an answer that
@@ -53,21 +56,26 @@ public:
     // then the line end (on GPIB with END) and nothing else; with `expectedLength` >= 0 (the size
     // the listing gave) it must also have that length. Anything else is refused with the reason.
     DataAnswer queryData(Bus bus, const QByteArray& text, qint64 expectedLength = -1);
-    Outcome goToLocal(Bus bus); // GPIB ibloc; serial "*GTL" plus LF, no read
+    Outcome goToLocal(Bus bus); // GPIB ibloc; serial "*GTL" plus LF, no read (even out of step)
 
     bool busy() const { return m_busy; }
     void abort();
+    // For good: ends the wait in progress, and every later operation returns Aborted without
+    // touching the bus, but for one go-to-local (the tester is not left in remote).
+    void stop();
 
 private:
     class Exchange;
-    std::optional<Outcome> refuse(Bus bus) const;
+    std::optional<Outcome> refuse(Bus bus, bool evenStopped = false) const;
     void writeGpib(const QByteArray& text);
     DataAnswer queryGpibData(const QByteArray& text, qint64 expectedLength);
 
     TransportObserver* m_observer;
     bool m_debug = false;
     bool m_busy = false;
-    bool m_gpibUnsure = false; // the last GPIB answer went wrong: clear the tester before the next command
+    bool m_stopped = false;
+    bool m_localAfterStop = false; // the one go-to-local after stop() went out
+    bool m_gpibUnsure = false;     // the last GPIB answer went wrong: clear the tester before the next command
     std::unique_ptr<GpibDevice> m_gpib;
     QSerialPort m_port;
     SerialLink m_serial;

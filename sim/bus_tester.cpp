@@ -12,6 +12,7 @@ constexpr std::size_t kMaxMessage = 64 * 1024; // an unterminated flood is dropp
 BusTester::BusTester(Config config, BlockPause pause, CommandLog& log)
     : tester_(config), fault_(config.fault), pause_(pause), log_(log)
 {
+    tester_.setLog(&log_);
 }
 
 void BusTester::listen(std::string_view bytes, bool end)

@@ -174,6 +174,7 @@ private:
         config.terminator = "\n";
         config.fault = parseFault(env("QLXSIM_FAULT")).value_or(Fault{});
         tester_ = std::make_unique<Tester>(config);
+        tester_->setLog(&log_);
         output_ = {};
         address_ = static_cast<int>(envNumber("QLXSIM_ADDRESS", 20));
         switchedOn_ = !envFlag("QLXSIM_OFF");

@@ -1,5 +1,9 @@
 #include "sim/model.h"
 
+#include "sim/command_log.h"
+
+#include <fnmatch.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -59,9 +63,10 @@ std::optional<Fault> parseFault(std::string_view text)
         fault.kind = FaultKind::Silent;
     } else if (kind == "garbage") {
         fault.kind = FaultKind::Garbage;
-    } else if (kind == "late" || kind == "wrong-length" || kind == "extra-bytes") {
+    } else if (kind == "late" || kind == "wrong-length" || kind == "extra-bytes" || kind == "rewrite") {
         fault.kind = kind == "late"           ? FaultKind::Late
                      : kind == "wrong-length" ? FaultKind::WrongLength
+                     : kind == "rewrite"      ? FaultKind::Rewrite
                                               : FaultKind::ExtraBytes;
         if (colon == std::string_view::npos)
             fault.prefix = "MMEM:DATA?";
@@ -212,8 +217,13 @@ std::optional<std::string> Tester::respond(const Command& command)
         return config_.identity;
     if (h == "MMEM:SCAN?")
         return listing(config_.fault.kind == FaultKind::ListingSize && faultHits(config_.fault, h));
-    if (h == "MMEM:DATA?")
-        return fileData(command.argument);
+    if (h == "MMEM:DATA?") {
+        std::optional<std::string> data = fileData(command.argument);
+        if (const auto path = findFile(command.argument);
+            path && config_.fault.kind == FaultKind::Rewrite && faultHits(config_.fault, h))
+            rewriteServed(*path);
+        return data;
+    }
     if (h == "MMEM:DEL") {
         if (!(config_.fault.kind == FaultKind::IgnoreDelete && faultHits(config_.fault, h)))
             deleteFile(command.argument);
@@ -280,12 +290,43 @@ std::optional<std::string> Tester::fileData(std::string_view argument) const
     return block;
 }
 
+// A name with "*" or "?" deletes every file it matches, whatever the case.
 void Tester::deleteFile(std::string_view argument) const
 {
-    if (const auto path = findFile(argument)) {
-        std::error_code error;
+    std::error_code error;
+    const auto name = quotedArgument(argument);
+    if (name && name->find_first_of("*?") != std::string::npos && isPlainName(*name) && inPrintDirectory()) {
+        std::vector<fs::path> matches;
+        for (fs::directory_iterator it(config_.folder, error), end; !error && it != end; it.increment(error))
+            if (it->is_regular_file(error) && fnmatch(name->c_str(), it->path().filename().c_str(), FNM_CASEFOLD) == 0)
+                matches.push_back(it->path());
+        for (const fs::path& match : matches)
+            fs::remove(match, error);
+    } else if (const auto path = findFile(argument)) {
         fs::remove(*path, error);
     }
+}
+
+// Every file handed out before `serving` that is still there gets other bytes of the same length.
+void Tester::rewriteServed(const fs::path& serving)
+{
+    for (const fs::path& path : served_) {
+        std::error_code error;
+        if (path == serving || !fs::is_regular_file(path, error))
+            continue;
+        std::string bytes;
+        {
+            std::ifstream in(path, std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        for (char& c : bytes)
+            c = static_cast<char>(~c);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        if (log_)
+            log_->line("rewrote " + path.filename().string());
+    }
+    if (std::find(served_.begin(), served_.end(), serving) == served_.end())
+        served_.push_back(serving);
 }
 
 std::optional<Answer> Tester::applyFault(const Command& command, std::string body)
@@ -322,6 +363,7 @@ std::optional<Answer> Tester::applyFault(const Command& command, std::string bod
     case FaultKind::DropMidBlock:
     case FaultKind::ListingSize:
     case FaultKind::IgnoreDelete:
+    case FaultKind::Rewrite:
         break;
     }
     return Answer{body + config_.terminator, true};

@@ -25,7 +25,9 @@ inline constexpr std::uintmax_t kMaxFileSize = 64u * 1024 * 1024;
 // answers as usual. Late holds the first answer it hits back past the serial time-out; WrongLength
 // changes the first length digit of a block header (the data stay as they are); ExtraBytes puts
 // bytes between a block and its line end; ListingSize lists every file one byte larger than it is;
-// IgnoreDelete keeps the file it was told to delete.
+// IgnoreDelete keeps the file it was told to delete; Rewrite writes every file it handed out
+// before anew (same size, other bytes) whenever it hands out another one, as a tester that saves
+// new screens under names it used before.
 enum class FaultKind {
     None,
     StopMidBlock,
@@ -38,6 +40,7 @@ enum class FaultKind {
     ExtraBytes,
     ListingSize,
     IgnoreDelete,
+    Rewrite,
 };
 
 // One fault at a time; it hits the queries whose header starts with `prefix` (case-insensitive).
@@ -47,9 +50,9 @@ struct Fault {
 };
 
 // "stop-mid-block", "no-terminator", "silent", "garbage", "drop-mid-block", "late", "wrong-length",
-// "extra-bytes", "listing-size", "ignore-delete", "none", each optionally followed by ":PREFIX".
-// Without a prefix the block faults hit "MMEM:DATA?", listing-size "MMEM:SCAN?", ignore-delete
-// "MMEM:DEL" and the others every query.
+// "extra-bytes", "listing-size", "ignore-delete", "rewrite", "none", each optionally followed by
+// ":PREFIX". Without a prefix the block faults and rewrite hit "MMEM:DATA?", listing-size
+// "MMEM:SCAN?", ignore-delete "MMEM:DEL" and the others every query.
 std::optional<Fault> parseFault(std::string_view text);
 
 // Whether the fault hits a command with this (upper-cased) header.
@@ -64,8 +67,9 @@ struct Config {
     Fault fault;
 };
 
-// How long a late answer is held back: past the 5 s a serial block may stay silent.
-inline constexpr std::chrono::milliseconds kLateBy{5500};
+// How long a late answer is held back: past the 5 s a serial block may stay silent and the second
+// of quiet that follows.
+inline constexpr std::chrono::milliseconds kLateBy{6500};
 
 // What goes back on the line for one query. `complete` is false when the message breaks off
 // (stop-mid-block): a GPIB talker then never asserts END. The serial line holds a late answer
@@ -126,6 +130,8 @@ public:
 
     // One received command (its line end may still be attached). nullopt: nothing is sent back.
     std::optional<Answer> handle(std::string_view bytes);
+    // Where the tester notes what it does unasked (a rewritten file); null for nowhere.
+    void setLog(class CommandLog* log) { log_ = log; }
 
     const std::string& currentDir() const { return currentDir_; }
 
@@ -134,6 +140,7 @@ private:
     std::optional<std::string> listing(bool sizesOff) const;
     std::optional<std::string> fileData(std::string_view argument) const;
     void deleteFile(std::string_view argument) const;
+    void rewriteServed(const std::filesystem::path& serving);
     std::optional<std::filesystem::path> findFile(std::string_view argument) const;
     bool inPrintDirectory() const;
     std::optional<Answer> applyFault(const Command& command, std::string body);
@@ -142,6 +149,8 @@ private:
     std::string currentDir_;
     std::mt19937 random_{20};
     bool lateSent_ = false;
+    std::vector<std::filesystem::path> served_; // handed out so far (the rewrite fault)
+    class CommandLog* log_ = nullptr;
 };
 
 } // namespace qlxsim

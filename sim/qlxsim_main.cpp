@@ -14,10 +14,12 @@
 //   --fault KIND[:PREFIX] stop-mid-block (half the block, then nothing), no-terminator (answers
 //                        without their line end), silent (a query gets no answer), garbage
 //                        (random printable bytes and the line end), late (the first answer
-//                        comes 5.5 s late, after the time-out), wrong-length (a block header's
+//                        comes 6.5 s late, after the time-out), wrong-length (a block header's
 //                        first length digit is changed), extra-bytes (bytes between a block and
 //                        its line end), listing-size (the listing gives each file one byte more),
-//                        ignore-delete (MMEM:DEL leaves the file). PREFIX limits the fault to
+//                        ignore-delete (MMEM:DEL leaves the file), rewrite (each file handed
+//                        out gives every file handed out before it other bytes of its size).
+//                        PREFIX limits the fault to
 //                        commands starting with it; the block faults default to MMEM:DATA?,
 //                        listing-size to MMEM:SCAN?, ignore-delete to MMEM:DEL, the others to
 //                        every query.
@@ -150,7 +152,7 @@ const char kUsage[] =
     "  --baud N           pace answers at N baud 8N1, N/10 bytes/s (default 19200, 0 = unpaced)\n"
     "  --terminator M     crlf (default) or lf after each answer\n"
     "  --fault KIND[:P]   stop-mid-block, no-terminator, silent, garbage, late, wrong-length,\n"
-    "                     extra-bytes, listing-size, ignore-delete; P limits it to commands\n"
+    "                     extra-bytes, listing-size, ignore-delete, rewrite; P limits it to commands\n"
     "                     starting with P (default MMEM:DATA? for block faults, MMEM:SCAN? for\n"
     "                     listing-size, MMEM:DEL for ignore-delete, else every query)\n"
     "  --old-firmware     *IDN? says V3.05, MMEM:CDIR is ignored\n"
@@ -366,6 +368,7 @@ public:
     LineServer(int master, const Options& options, qlxsim::CommandLog& log)
         : master_(master), tester_(options.config), pacer_(options.baud), log_(log)
     {
+        tester_.setLog(&log_);
     }
 
     [[noreturn]] void run()

@@ -13,7 +13,7 @@ QString unsafeNameReason(const QString& name)
     for (const QChar c : name) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0))
             return QStringLiteral("the name holds a control character");
-        if (c == u'"' || c == u'/' || c == u'\\' || c == u':')
+        if (c == u'"' || c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?')
             return QStringLiteral("the name holds the character %1").arg(c);
     }
     return {};

@@ -10,8 +10,9 @@ namespace qlx {
 bool isHardcopyName(const QString& name);
 
 // Why a tester file name (already trimmed) must not be sent or written: it is empty, holds a
-// control character, a double quote, "/", "\" or ":", or is "." or "..". Empty text when the
-// name is safe. Such a name could escape the PC folder or end the quoted name in a command early.
+// control character, a double quote, "/", "\", ":", "*" or "?", or is "." or "..". Empty text
+// when the name is safe. Such a name could escape the PC folder, end the quoted name in a command
+// early, or, as a wildcard, make the tester delete every file it matches.
 QString unsafeNameReason(const QString& name);
 
 // The order of the tester's list: alphabetical whatever the case, a case-sensitive tie-break.

@@ -1,8 +1,10 @@
 #include "store/testersession.h"
 
+#include "platform/files.h"
 #include "store/names.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qlx {
 
@@ -78,6 +80,7 @@ QString outcomeText(Outcome outcome)
 
 ConnectResult TesterSession::connect(const QString& addressText)
 {
+    m_proven.reset();
     ConnectResult result;
     if (m_bus == Bus::Gpib) {
         const std::optional<GpibAddress> address = parseGpibAddress(addressText);
@@ -105,6 +108,8 @@ ConnectResult TesterSession::connect(const QString& addressText)
     result.id = identify(QString::fromLatin1(result.idn.text));
     m_id = result.id;
     explainFailure(result, m_bus, addressText);
+    if (m_bus == Bus::Serial && result.failure == ConnectResult::None)
+        m_transport.setSerialIdentity(result.idn.text);
     if (result.idn.outcome != Outcome::Aborted) // an interrupted connect changes nothing
         m_connected = result.failure == ConnectResult::None;
     return result;
@@ -112,6 +117,7 @@ ConnectResult TesterSession::connect(const QString& addressText)
 
 DirectoryAnswer TesterSession::readDirectory()
 {
+    m_proven.reset();
     DirectoryAnswer directory = readTesterDirectory(m_transport, m_bus, m_id.canChangeDir);
     m_listedSizes.clear();
     for (const Hardcopy& hardcopy : sortedHardcopies(directory.listing))
@@ -123,9 +129,12 @@ DirectoryAnswer TesterSession::readDirectory()
 TransferResult TesterSession::fetch(const QString& testerName, const QString& pcFolder, const QString& pcName,
                                     const std::function<OnConflict()>& onConflict, Durability durability, int reads)
 {
+    m_proven.reset();
     const BlockProof proof{m_listedSizes.value(trimBlanks(testerName), -1), reads};
     const TransferResult result =
         transferHardcopy(m_transport, m_bus, testerName, pcFolder, pcName, onConflict, durability, proof);
+    if (result.status == TransferResult::Written || result.status == TransferResult::Identical)
+        m_proven = Proven{trimBlanks(testerName), result.path, result.data};
     if (m_bus == Bus::Gpib && !m_batch && result.outcome != Outcome::Aborted)
         m_transport.goToLocal(m_bus);
     return result;
@@ -138,7 +147,31 @@ void TesterSession::endBatch(bool closing)
         m_transport.goToLocal(m_bus);
 }
 
-DeleteResult TesterSession::remove(const QString& testerName) { return deleteOnTester(m_transport, m_bus, testerName); }
+DeleteResult TesterSession::remove(const QString& testerName)
+{
+    m_proven.reset();
+    return deleteOnTester(m_transport, m_bus, testerName);
+}
+
+DeleteResult TesterSession::removeCopied(const QString& testerName)
+{
+    const std::optional<Proven> proven = std::exchange(m_proven, std::nullopt);
+    DeleteResult refused;
+    if (!proven || proven->testerName != trimBlanks(testerName)) {
+        refused.refusedReason = QStringLiteral("it was not the last file copied");
+        return refused;
+    }
+    QString error;
+    const std::optional<QByteArray> onDisk = readRegularFile(proven->path, &error);
+    if (!onDisk)
+        refused.refusedReason = QStringLiteral("its copy %1 cannot be read back: %2").arg(proven->path, error);
+    else if (*onDisk != proven->data)
+        refused.refusedReason =
+            QStringLiteral("its copy %1 no longer holds the bytes the tester sent").arg(proven->path);
+    if (!refused.refusedReason.isEmpty())
+        return refused;
+    return deleteOnTester(m_transport, m_bus, testerName);
+}
 
 void TesterSession::close()
 {

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace qlx {
 
@@ -79,6 +80,10 @@ public:
     // The go-to-local on GPIB that the batch's fetches left out; none while `closing` (close() follows).
     void endBatch(bool closing);
     DeleteResult remove(const QString& testerName);
+    // Deletes a hardcopy whose copy must stay proven to the last: only when the session's last
+    // exchange was its fetch, and only while the PC file that fetch wrote or found, read back now,
+    // still holds exactly the bytes the tester sent. Otherwise nothing is sent, with the reason.
+    DeleteResult removeCopied(const QString& testerName);
     // The end: on GPIB the go-to-local when the last connect that ran to its end found a tester
     // (as the window's Connected says); on the serial line, when its port is open, "*GTL" and the
     // port closed.
@@ -89,13 +94,22 @@ public:
     bool serialOpen() const { return m_transport.serialOpen(); }
     // Ends a wait in progress at once.
     void abort() { m_transport.abort(); }
+    // A stop signal: the wait in progress ends, and nothing more goes over the bus but the one
+    // go-to-local of close().
+    void stop() { m_transport.stop(); }
 
 private:
     Bus m_bus;
     Transport m_transport;
     Identification m_id;
     QHash<QString, qint64> m_listedSizes; // by name as listed, from the last listing
-    bool m_connected = false;             // the last connect that ran to its end found a tester
+    struct Proven {
+        QString testerName;
+        QString path;
+        QByteArray data;
+    };
+    std::optional<Proven> m_proven; // what the last exchange, a fetch, proved
+    bool m_connected = false;       // the last connect that ran to its end found a tester
     bool m_batch = false;
 };
 

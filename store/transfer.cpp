@@ -141,6 +141,8 @@ TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& te
     result.status = stored.status;
     result.path = stored.path;
     result.reason = stored.reason;
+    if (result.status == TransferResult::Written || result.status == TransferResult::Identical)
+        result.data = answer.data;
     return result;
 }
 

@@ -55,6 +55,7 @@ struct TransferResult {
     QString path;                  // the PC file that holds (or kept) the bytes; empty when refused
     QString reason;                // why it was refused, not proven, or could not be written
     qint64 bytes = 0;              // data bytes received
+    QByteArray data;               // Written or Identical: the bytes the tester's block proved
 };
 
 // What the tester's answer must prove before it counts, besides being one whole block: the size the

@@ -1,5 +1,6 @@
 // build/qlxctl as a user runs it, without a display, against the simulated tester on both buses.
 #include "tests/support/filecontents.h"
+#include "tests/support/ptypeer.h"
 #include "tests/support/simulated_tester.h"
 
 #include <QDir>
@@ -322,21 +323,138 @@ private slots:
             QVERIFY(!tester->busLog().filter(road == u"gpib" ? "ibclr(" : "device-clear").isEmpty());
     }
 
-    // Serial: the tester answers the request for A after the time-out. That late answer used to be
-    // taken for B's: B's copy held A's bytes and B was deleted on the tester.
+    // Serial: the tester answers the request for A after the time-out and after a second of
+    // quiet. That late answer used to be taken for B's (same size): B's copy held A's bytes, and
+    // with one read B was deleted on the tester. The line is now brought back in step first.
+    void lateAnswerIsNeverTakenForTheNext_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::newRow("move") << QStringList{"move", "--all"};
+        QTest::newRow("move, one read") << QStringList{"move", "--all", "--read-once"};
+        QTest::newRow("sync") << QStringList{"sync"};
+    }
     void lateAnswerIsNeverTakenForTheNext()
     {
+        QFETCH(QStringList, command);
         tester->addFile("A.WMF", QByteArray(600, 'a'));
         tester->addFile("B.WMF", QByteArray(600, 'b'));
         useBus(true, {"--fault", "late"});
         QTemporaryDir pc;
 
-        const Run run = qlxctl({"move", "--all", "--to", pc.path()});
+        const Run run = qlxctl(command + QStringList{"--to", pc.path()});
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains("A.WMF: not copied"), run.err.constData());
         QCOMPARE(contents(pc.filePath("B.WMF")), QByteArray(600, 'b'));
         QCOMPARE(files(pc.path()), QStringList{"B.WMF"});
-        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList{"A.WMF"});
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files).contains("A.WMF"), true);
+        QCOMPARE(tester->busLog().filter("*IDN?").size(), 2); // connect, then back in step
+    }
+
+    // A hardcopy written anew under its name and size while the pass went on (the rewrite fault:
+    // each file handed out rewrites those handed out before) used to be deleted unseen after the
+    // whole pass was copied. Each hardcopy is now deleted right after its own copy.
+    void rewrittenHardcopyIsNeverDeletedUnseen_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::newRow("gpib") << false;
+        QTest::newRow("serial") << true;
+    }
+    void rewrittenHardcopyIsNeverDeletedUnseen()
+    {
+        QFETCH(bool, serial);
+        for (const char* name : {"A.WMF", "B.WMF", "C.WMF"})
+            tester->addFile(name, kFirst + name);
+        if (serial)
+            useBus(true, {"--fault", "rewrite"});
+        else
+            useBus(false);
+        QTemporaryDir pc;
+        const Run run = qlxctl({"move", "--all", "--to", pc.path()}, {"QLXSIM_FAULT=rewrite"});
+        QCOMPARE(run.status, 0);
+        for (const QString& line : tester->busLog().filter("rewrote "))
+            QVERIFY2(QFile::exists(tester->printDir + u'/' + line.section(u' ', 1)), qPrintable(line));
+        for (const char* name : {"A.WMF", "B.WMF", "C.WMF"})
+            QCOMPARE(contents(pc.filePath(name)), kFirst + name);
+    }
+
+    // A listed name with a wildcard used to be sent as MMEM:DEL "*.WMF",INT, and a tester that
+    // deletes every match emptied its print directory, with it a hardcopy kept on purpose.
+    void wildcardNamesAreNeverSent()
+    {
+        tester->addFile("*.WMF", kFirst);
+        tester->addFile("KEEP.WMF", kSecond);
+        useBus(false);
+        QTemporaryDir pc;
+        QVERIFY(::mkfifo(QFile::encodeName(pc.filePath("KEEP.WMF")).constData(), 0600) == 0);
+        for (const QStringList& command :
+             {QStringList{"move", "--all", "--to", pc.path()}, QStringList{"delete", "--yes", "*.WMF"}}) {
+            const Run run = qlxctl(command);
+            QCOMPARE(run.status, 1);
+            QVERIFY2(run.err.contains("*.WMF: not") && run.err.contains("the character *"), run.err.constData());
+        }
+        QCOMPARE(deletes(), QStringList());
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files).size(), 2);
+    }
+
+    // A device that trickles bytes without end (a meter on the wrong port, a line every 0.3 s
+    // without CR LF) used to hold identify until 16 MiB had come: every answer has a deadline.
+    void tricklingDeviceIsNoTester()
+    {
+        PtyPeer meter;
+        QVERIFY(meter.valid());
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, [&] {
+            meter.send("+1.234E+00\n");
+            meter.received();
+        });
+        ticks.start(300);
+        target = QStringList{"--bus", "com", "--address", meter.slavePath()};
+        QProcess process;
+        startQlxctl(process, {"identify"});
+        QDeadlineTimer limit(60000);
+        while (process.state() != QProcess::NotRunning && !limit.hasExpired())
+            QTest::qWait(100);
+        QCOMPARE(process.exitCode(), 3);
+        QVERIFY(process.readAllStandardError().contains("no tester answers at " + meter.slavePath().toLocal8Bit()));
+    }
+
+    // A write that failed (the folder moved away) used to be given up for good by a watch.
+    void watchTriesAFailedWriteAgain()
+    {
+        useBus(false);
+        QTemporaryDir pc;
+        const QString folder = pc.filePath("archive"), away = pc.filePath("away");
+        QVERIFY(QDir().mkpath(folder));
+        QProcess watch;
+        startQlxctl(watch, {"sync", "--watch", "1", "--to", folder});
+        QTest::qWait(500);
+        QVERIFY(QDir().rename(folder, away));
+        tester->addFile("A.WMF", kFirst);
+        QTest::qWait(2500);
+        QVERIFY(QDir().mkpath(folder));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + "/A.WMF"), 5000);
+        ::kill(watch.processId(), SIGINT);
+        QVERIFY(watch.waitForFinished(10000));
+        QCOMPARE(contents(folder + "/A.WMF"), kFirst);
+        QCOMPARE(watch.readAllStandardError().count("A.WMF: could not be written"), 1);
+    }
+
+    // Ctrl+C during a library call that blocks (a loose cable) used to be followed by "*IDN?" and
+    // two go-to-locals: after the signal nothing more goes out, and the program ends with the call.
+    void stopDuringABlockingLibraryCall()
+    {
+        useBus(false);
+        QProcess process;
+        startQlxctl(process, {"list"}, {"QLXSIM_BLOCK_MS=1500"});
+        QTest::qWait(500);
+        ::kill(process.processId(), SIGINT);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(tester->busLog().filter("*IDN?"), QStringList());
+        QVERIFY(tester->busLog().filter("ibloc").size() <= 1);
     }
 
     // A listing longer than one read used to be cut at 10,000 bytes: the hardcopies after the cut
@@ -345,15 +463,21 @@ private slots:
     void longListingAndTinyFiles_data()
     {
         QTest::addColumn<bool>("serial");
-        QTest::newRow("gpib") << false;
-        QTest::newRow("serial") << true;
+        QTest::addColumn<QStringList>("adapter");
+        QTest::newRow("gpib") << false << QStringList();
+        QTest::newRow("serial") << true << QStringList();
+        QTest::newRow("prologix") << false << QStringList{"--adapter", "prologix"};
+        QTest::newRow("ar488 on tcp") << false << QStringList{"--adapter", "ar488", "--tcp", "0"};
     }
     void longListingAndTinyFiles()
     {
         QFETCH(bool, serial);
+        QFETCH(QStringList, adapter);
         for (int i = 1; i <= 600; ++i)
             tester->addFile(QStringLiteral("HC_%1.WMF").arg(i, 4, 10, QLatin1Char('0')), "x");
         useBus(serial);
+        if (!adapter.isEmpty())
+            target = QStringList{"--bus", "ieee", "--address", "20@" + tester->startSerial(adapter)};
         const Run run = qlxctl({"list"});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out.count('\n'), 600);
@@ -469,6 +593,7 @@ private slots:
         QTest::addColumn<QStringList>("policy");
         QTest::newRow("keep") << QStringList();
         QTest::newRow("rename") << QStringList{"--rename"};
+        QTest::newRow("overwrite") << QStringList{"--overwrite"};
     }
     void twoMovesIntoOneFolder()
     {
@@ -482,9 +607,12 @@ private slots:
             other.addFile("HC.WMF", theirs);
             QTemporaryDir pc;
             const QStringList move = QStringList{"--quiet", "move", "--all", "--to", pc.path()} + policy;
+            // Each library call takes a moment, so that both runs have begun before either writes:
+            // what one of them found in the folder at its start, it may overwrite.
+            const QStringList slow{"QLXSIM_BLOCK_MS=30"};
             QProcess first, second;
-            startQlxctl(first, move);
-            startQlxctl(second, move, otherTester);
+            startQlxctl(first, move, slow);
+            startQlxctl(second, move, otherTester + slow);
             QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
 
             QList<QByteArray> copies;
@@ -496,9 +624,11 @@ private slots:
             QVERIFY(theirsThere || copies.contains(theirs));
             QCOMPARE(first.exitCode() == 0, !mineThere);
             QCOMPARE(second.exitCode() == 0, !theirsThere);
-            // Keep: one moved, the other kept on its tester. Rename: both moved, beside each other.
-            QCOMPARE(copies.size(), policy.isEmpty() ? 1 : 2);
-            QCOMPARE(int(mineThere) + int(theirsThere), policy.isEmpty() ? 1 : 0);
+            // Keep: one moved, the other kept on its tester. Overwrite: the same, as neither may
+            // replace a copy the other made. Rename: both moved, beside each other.
+            const bool renamed = policy == QStringList{"--rename"};
+            QCOMPARE(copies.size(), renamed ? 2 : 1);
+            QCOMPARE(int(mineThere) + int(theirsThere), renamed ? 0 : 1);
             QFile::remove(tester->printDir + "/HC.WMF");
             QFile::remove(other.printDir + "/HC.WMF");
         }
@@ -529,6 +659,12 @@ private slots:
         QCOMPARE(run.status, 1);
         QCOMPARE(run.err, QByteArray("qlxctl: X.WMF: still listed on the tester after the delete\n"));
         QCOMPARE(QDir(tester->printDir).entryList(QDir::Files).size(), 2);
+
+        QTemporaryDir pc;
+        run = qlxctl({"--quiet", "move", "--all", "--to", pc.path()}, {"QLXSIM_FAULT=ignore-delete"});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.endsWith("qlxctl: 2 of the 2 hardcopies listed are still on the tester\n"),
+                 run.err.constData());
     }
 
     // Guards against Ctrl+C or SIGTERM at the delete question being swallowed, so that a "y"

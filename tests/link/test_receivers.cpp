@@ -44,6 +44,22 @@ private slots:
         QVERIFY(r.expired(8.01));
     }
 
+    // Bytes that keep coming slower than the line carries them end an answer all the same.
+    void tricklingAnswersEndAtTheirDeadline()
+    {
+        TextReceiver text(0.0);
+        double t = 0.0;
+        for (; !text.expired(t) && t < 100.0; t += 0.3)
+            text.pass("+1.234E+00\n", t);
+        QVERIFY2(t > 10.0 && t < 12.0, qPrintable(QString::number(t)));
+
+        DataReceiver block(0.0, nullptr);
+        block.pass("#41000", 0.0);
+        for (t = 0.0; !block.expired(t) && t < 100.0; t += 0.5)
+            block.pass("x", t);
+        QVERIFY2(t > 12.0 && t < 13.0, qPrintable(QString::number(t))); // 10 s, then 1013 bytes at 480 a second
+    }
+
     void dataBlockWithLeadingZerosAndZeroBytes()
     {
         Recorder rec;
