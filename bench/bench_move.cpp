@@ -15,9 +15,8 @@
 // print folder is empty and qlxctl ended on SIGTERM as it should; otherwise the program says what
 // failed and exits with status 1. Then two shorter runs of qlxctl move --all:
 //   files_lost_hostile  hardcopies gone from the tester without their bytes in the folder, over
-//                       runs against a tester whose every data answer is wrong (random text, a
-//                       changed length digit, bytes after the block, a listing one byte off);
-//                       goal 0, and none of them may be deleted
+//                       runs against hostile testers and folders (see lostToHostileTesters),
+//                       each with its own figure and time (hostile_WHAT); goal 0
 //   serial_files_per_s, serial_read_once_files_per_s  8 hardcopies of 2 KB moved over the serial
 //                       line paced at 19200 baud, read twice (as move does) and with --read-once;
 //                       every one must arrive byte for byte and leave the tester
@@ -37,9 +36,12 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <numeric>
 #include <random>
 #include <thread>
 #include <vector>
@@ -287,24 +289,108 @@ struct Bench {
     int left() const { return QDir(print).entryList(QDir::Files).size(); }
 };
 
-// Runs against testers whose data answers are all wrong; the hardcopies lost, or -1 when a run
-// did not end as it should (exit status 1, every hardcopy still on the tester).
-int lostToHostileTesters(const std::vector<Hardcopy>& hardcopies)
+// The serial tester on `print` as qlxsim serves it, with `options`; its device, or empty.
+QString startSerialTester(QProcess& sim, const QString& print, const QStringList& options)
 {
+    sim.start(QCoreApplication::applicationDirPath() + "/qlxsim", QStringList{"--dir", print, "--log", ""} + options);
+    if (!sim.waitForReadyRead(5000))
+        return {};
+    return QString::fromLocal8Bit(sim.readLine()).trimmed();
+}
+
+// One run of move --all against a hostile tester or folder: the hardcopies lost, or -1 when qlxctl
+// did not end with `status`. Its figure and its time are printed.
+int hostileRun(const char* what, int status, const std::function<int(int&)>& run)
+{
+    QElapsedTimer clock;
+    clock.start();
     int lost = 0;
-    for (const char* fault : {"garbage:MMEM:DATA?", "wrong-length", "extra-bytes", "listing-size"}) {
-        Bench bench(hardcopies);
-        QProcessEnvironment environment = testerEnvironment(bench.print);
-        environment.insert(QStringLiteral("QLXSIM_FAULT"), QString::fromLatin1(fault));
-        const int status =
-            runQlxctl(environment, {"--bus", "ieee", "--address", "20", "move", "--all", "--to", bench.pc});
-        lost += bench.lost(hardcopies);
-        if (status != 1 || bench.left() + bench.lost(hardcopies) != int(hardcopies.size())) {
-            std::fprintf(stderr, "bench_move: failed: the run with fault %s ended with status %d\n", fault, status);
-            return -1;
-        }
+    const int ended = run(lost);
+    std::printf("hostile_%s lost %d in %.2f s\n", what, lost, clock.nsecsElapsed() / 1e9);
+    if (ended != status) {
+        std::fprintf(stderr, "bench_move: failed: the %s run ended with status %d\n", what, ended);
+        return -1;
     }
     return lost;
+}
+
+// Runs against hostile testers and folders; the hardcopies lost, or -1 when a run did not end as
+// it should. Every data answer wrong (random text, a changed length digit, bytes after the block,
+// a listing one byte off): nothing may be deleted. A tester that writes each hardcopy anew under
+// its name and size while the pass goes on, one whose first answer comes late on the serial line,
+// one that lists a name with a wildcard, and two testers with the same names moved into one
+// folder with --overwrite at once.
+int lostToHostileTesters(const std::vector<Hardcopy>& hardcopies)
+{
+    const QStringList moveAll{"--bus", "ieee", "--address", "20", "move", "--all"};
+    std::vector<int> lost;
+    for (const char* fault : {"garbage:MMEM:DATA?", "wrong-length", "extra-bytes", "listing-size"}) {
+        const QByteArray label = QByteArray(fault).split(':').first();
+        lost.push_back(hostileRun(label.constData(), 1, [&](int& count) {
+            Bench bench(hardcopies);
+            QProcessEnvironment environment = testerEnvironment(bench.print);
+            environment.insert(QStringLiteral("QLXSIM_FAULT"), QString::fromLatin1(fault));
+            const int status = runQlxctl(environment, moveAll + QStringList{"--to", bench.pc});
+            count = bench.lost(hardcopies);
+            return bench.left() == int(hardcopies.size()) ? status : -1;
+        }));
+    }
+    lost.push_back(hostileRun("rewritten", 0, [&](int& count) {
+        Bench bench(hardcopies);
+        QProcessEnvironment environment = testerEnvironment(bench.print);
+        const QString log = bench.root.filePath(QStringLiteral("bus.log"));
+        environment.insert(QStringLiteral("QLXSIM_FAULT"), QStringLiteral("rewrite"));
+        environment.insert(QStringLiteral("QLXSIM_LOG"), log);
+        const int status = runQlxctl(environment, moveAll + QStringList{"--to", bench.pc});
+        QFile file(log);
+        file.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : file.readAll().split('\n'))
+            count += line.startsWith("rewrote ") && !QFile::exists(bench.print + u'/' + line.mid(8));
+        count += bench.lost(hardcopies);
+        return status;
+    }));
+    lost.push_back(hostileRun("late", 1, [&](int& count) {
+        Bench bench(hardcopies);
+        QProcess sim;
+        const QString device = startSerialTester(sim, bench.print, {"--baud", "0", "--fault", "late"});
+        const int status = runQlxctl(QProcessEnvironment::systemEnvironment(),
+                                     {"--bus", "com", "--address", device, "move", "--all", "--to", bench.pc});
+        count = bench.lost(hardcopies);
+        return status;
+    }));
+    lost.push_back(hostileRun("wildcard", 1, [&](int& count) {
+        std::vector<Hardcopy> withWildcard = hardcopies;
+        withWildcard.push_back({QStringLiteral("*.WMF"), QByteArray(100, 'w')});
+        Bench bench(withWildcard);
+        const int status = runQlxctl(testerEnvironment(bench.print), moveAll + QStringList{"--to", bench.pc});
+        count = bench.lost(withWildcard);
+        return status;
+    }));
+    lost.push_back(hostileRun("two_overwrite_writers", 1, [&](int& count) {
+        std::vector<Hardcopy> theirs = hardcopies;
+        for (Hardcopy& hardcopy : theirs)
+            hardcopy.bytes.prepend("theirs");
+        Bench mine(hardcopies), other(theirs);
+        QDir().rmdir(other.pc);
+        QFile::link(mine.pc, other.pc); // one folder for both
+        QProcess first, second;
+        for (auto [process, bench] : {std::pair{&first, &mine}, std::pair{&second, &other}}) {
+            QProcessEnvironment environment = testerEnvironment(bench->print);
+            environment.insert(QStringLiteral("QLXSIM_BLOCK_MS"), QStringLiteral("20")); // both runs under way at once
+            process->setProcessEnvironment(environment);
+            process->setStandardOutputFile(QProcess::nullDevice());
+            process->setStandardErrorFile(QProcess::nullDevice());
+            process->start(QCoreApplication::applicationDirPath() + "/qlxctl",
+                           moveAll + QStringList{"--overwrite", "--to", mine.pc});
+        }
+        const bool ended = first.waitForFinished(120'000) && second.waitForFinished(120'000);
+        count = mine.lost(hardcopies) + other.lost(theirs);
+        // Each name is in the folder once: at least one of the two runs kept hardcopies.
+        return ended ? std::max(first.exitCode(), second.exitCode()) : -1;
+    }));
+    return std::any_of(lost.begin(), lost.end(), [](int n) { return n < 0; })
+               ? -1
+               : std::accumulate(lost.begin(), lost.end(), 0);
 }
 
 // Hardcopies moved per second over the paced serial line, or -1 when any did not arrive whole
@@ -313,11 +399,9 @@ double serialFilesPerSecond(const std::vector<Hardcopy>& hardcopies, bool readOn
 {
     Bench bench(hardcopies);
     QProcess sim;
-    sim.start(QCoreApplication::applicationDirPath() + "/qlxsim",
-              {"--dir", bench.print, "--baud", "19200", "--log", ""});
-    if (!sim.waitForReadyRead(5000))
+    const QString device = startSerialTester(sim, bench.print, {"--baud", "19200"});
+    if (device.isEmpty())
         return -1;
-    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
     QStringList arguments{"--bus", "com", "--address", device, "move", "--all", "--to", bench.pc};
     if (readOnce)
         arguments << "--read-once";
