@@ -59,6 +59,25 @@ double TextReceiver::deadline() const
     return std::min(m_timeoutStart + kTimeout, m_start + kSerialPace.allowed(m_answer.size()));
 }
 
+void ResyncReceiver::pass(const QByteArray& chunk, double now)
+{
+    if (chunk.isEmpty() || m_owed == 0)
+        return;
+    m_lastByte = now;
+    m_received += chunk.size();
+    m_tail += chunk;
+    for (qsizetype at = m_tail.indexOf(m_identity); at >= 0 && m_owed > 0; at = m_tail.indexOf(m_identity)) {
+        m_tail.remove(0, at + m_identity.size());
+        --m_owed;
+    }
+    m_tail = m_tail.right(m_identity.size() - 1);
+}
+
+double ResyncReceiver::deadline() const
+{
+    return std::min(m_lastByte + DataReceiver::kTimeout, m_start + kSerialPace.allowed(m_received));
+}
+
 QString lengthMismatchText(qint64 declared, qint64 listed)
 {
     return QStringLiteral("the tester sent %1 bytes, its listing says %2").arg(declared).arg(listed);

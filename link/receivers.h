@@ -48,6 +48,30 @@ private:
     bool m_complete = false;
 };
 
+// The way back in step (serial): after an answer that went wrong, "*IDN?" is asked, and the
+// answers to the `owed` "*IDN?" asked so far (each exactly `identity`) are looked for in what
+// arrives; everything before and between them is dropped. In step once none is owed. Ends like a
+// block: 5 s without a byte, or the serial pace's deadline for what came.
+class ResyncReceiver {
+public:
+    ResyncReceiver(double now, const QByteArray& identity, int owed)
+        : m_identity(identity), m_owed(owed), m_start(now), m_lastByte(now)
+    {
+    }
+    void pass(const QByteArray& chunk, double now);
+    int owed() const { return m_owed; }
+    double deadline() const;
+    bool expired(double now) const { return now > deadline(); }
+
+private:
+    QByteArray m_identity;
+    QByteArray m_tail; // what came since the last answer found, as long as one answer may straddle polls
+    qint64 m_received = 0;
+    int m_owed;
+    double m_start;
+    double m_lastByte;
+};
+
 // What a refused block was, in words: "the tester sent 2012 bytes, its listing says 2212".
 QString lengthMismatchText(qint64 declared, qint64 listed);
 inline const QString kNotABlockText = QStringLiteral("the answer is not a data block");

@@ -242,41 +242,20 @@ Outcome SerialLink::prepare()
 
 // Asks "*IDN?" and reads the line away up to its answer: the tester answers in order, so whatever
 // it still owed (a late answer, the rest of a refused one) comes first. A resynchronisation that
-// did not end in time leaves its "*IDN?" owed, and the next one waits for that answer too. Ends
-// as any answer does: 5 s without a byte, or the serial pace's deadline for what came.
+// did not end in time leaves its "*IDN?" owed, and the next one waits for that answer too.
 Outcome SerialLink::resynchronise()
 {
     sendUnanswered(QByteArrayLiteral("*IDN?"));
-    ++m_identityOwed;
-    Waiter waiter(*this);
-    const double start = now();
-    double lastByte = start;
-    qint64 received = 0;
-    QByteArray tail; // the end of what came, as long as an answer to "*IDN?" that may straddle reads
-    for (;;) {
-        const QByteArray chunk = m_port.readAll();
-        if (!chunk.isEmpty())
-            lastByte = now();
-        received += chunk.size();
-        tail += chunk;
-        for (qsizetype at = tail.indexOf(m_identity); at >= 0; at = tail.indexOf(m_identity)) {
-            tail.remove(0, at + m_identity.size());
-            if (--m_identityOwed == 0)
-                return Outcome::Ok;
-        }
-        tail = tail.right(m_identity.size() - 1);
-        const double deadline = std::min(lastByte + DataReceiver::kTimeout, start + kSerialPace.allowed(received));
-        if (!m_port.isOpen() || now() > deadline)
+    ResyncReceiver receiver(now(), m_identity, ++m_identityOwed);
+    const Outcome outcome = run(receiver, [&]() -> std::optional<Outcome> {
+        if (receiver.owed() == 0)
+            return Outcome::Ok;
+        if (!m_port.isOpen())
             return Outcome::TimedOut;
-        switch (waiter.wait(deadline - now())) {
-        case Wake::Aborted:
-            return Outcome::Aborted;
-        case Wake::PortFailed:
-            return Outcome::TimedOut;
-        case Wake::Progress:
-            break;
-        }
-    }
+        return std::nullopt;
+    });
+    m_identityOwed = receiver.owed();
+    return outcome;
 }
 
 // Reads the line away until nothing has come for a second, at most for twice the block time-out.

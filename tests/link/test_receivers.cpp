@@ -60,6 +60,22 @@ private slots:
         QVERIFY2(t > 12.0 && t < 13.0, qPrintable(QString::number(t))); // 10 s, then 1013 bytes at 480 a second
     }
 
+    // Back in step only after the answer to every "*IDN?" owed, whatever came before or between
+    // them (a late block that holds the same text does not count twice).
+    void resyncWaitsForEveryIdentityOwed()
+    {
+        const QByteArray idn = "H&B,QLX,1,V3.10\r\n";
+        ResyncReceiver r(0.0, idn, 2);
+        r.pass("#3600late block H&B,QLX,1", 0.5);
+        QCOMPARE(r.owed(), 2);
+        r.pass(",V3.10\r\nH&B,QLX", 0.6); // the first answer straddles two polls
+        QCOMPARE(r.owed(), 1);
+        QVERIFY(!r.expired(5.5));
+        QVERIFY(r.expired(5.7)); // 5 s without a byte
+        r.pass(",1,V3.10\r\n", 5.6);
+        QCOMPARE(r.owed(), 0);
+    }
+
     void dataBlockWithLeadingZerosAndZeroBytes()
     {
         Recorder rec;
