@@ -44,18 +44,21 @@ bool onLine(const Line& line, const QRectF& box)
 
 void Player::noteText(const TextLine& line, const std::optional<QRectF>& clip)
 {
-    // Where the picture shows text: a rectangle, or the clipping area's path.
-    const bool rectangular = !dc_.clip.active || dc_.clip.isRect;
-    const QRectF within = (dc_.clip.active ? dc_.clip.rect : target_) & (clip ? *clip : target_);
-    const QPainterPath area = rectangular ? QPainterPath() : clipArea(clip);
-    const QRectF bounds = rectangular ? within : area.boundingRect();
+    // Where the picture shows text: within the picture, the record's rectangle and the clipping
+    // area, which is a rectangle or a path.
+    const Clip& area = dc_.clip;
+    const bool byPath = area.active && !area.isRect;
+    const QRectF within = (clip ? *clip : target_) & target_
+                          & (!area.active ? target_
+                             : byPath     ? area.path.boundingRect()
+                                          : area.rect);
     const auto shows = [&](QPointF middle) {
-        if (!bounds.contains(middle))
+        if (!within.contains(middle))
             return false;
-        if (rectangular)
+        if (!byPath)
             return true;
-        work_ += area.elementCount();
-        return work_ <= MaxWork && area.contains(middle);
+        work_ += area.path.elementCount();
+        return work_ <= MaxWork && area.path.contains(middle);
     };
 
     // The characters' cells on the line, in device pixels from its start: one cell for all of
