@@ -10,11 +10,15 @@
 //   pdf_page_ms file=NAME value=MS        a screen converted into a one-page PDF file
 //   batch_png_ms_per_file files=100 size=800x600 value=MS
 //   png_kb_per_file files=100 size=800x600 value=KB
+//   batch_txt_ms_per_file files=100 size=800x600 value=MS
+//   batch_txt_to_png_time files=100 value=RATIO
 // the second the whole time of one qlxrender run converting 100 screens into 800x600 PNG files
-// (start-up, drawing, encoding and writing), per file, the third their mean size. Each is printed
-// only after its outputs were checked (the PDF's page count and its text read back with poppler's
-// pdfinfo and pdftotext; every PNG decoded, of the right size, the first of each screen equal to
-// the player's rendering); otherwise a *_failed line says why and the program exits with status 1.
+// (start-up, drawing, encoding and writing), per file, the third their mean size, the fourth the
+// same run into text files and the last its time over the PNG run's (goal: at most 1). Each is
+// printed only after its outputs were checked (the PDF's page count and its text read back with
+// poppler's pdfinfo and pdftotext; every PNG decoded, of the right size, the first of each screen
+// equal to the player's rendering; every text file the screen's text, with each word of its text
+// records); otherwise a *_failed line says why and the program exits with status 1.
 // Usage: bench_wmf [SAMPLE_FOLDER [CORPUS_FOLDER]]; both default to tests/wmf/corpus.
 
 #include "sim/sample_screens.h"
@@ -23,6 +27,7 @@
 #include "wmf/wmfformat.h"
 #include "wmf/wmfpicture.h"
 #include "wmf/wmfrender.h"
+#include "wmf/wmftextruns.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -176,17 +181,17 @@ bool reportPdf(const QString& name, const QByteArray& bytes, const QTemporaryDir
     return true;
 }
 
-// 100 tester screens into 800x600 PNG files by one qlxrender run; the median of three runs.
-bool reportBatch(const QList<std::pair<QString, QByteArray>>& screens, const QTemporaryDir& dir)
+constexpr int BatchFiles = 100;
+const QSize BatchSize(800, 600);
+
+// The times, per file, of three qlxrender runs converting `inputs` into `format` files in `out`,
+// sorted; empty when a run failed, with the reason in `error`.
+std::vector<double> batchTimes(const QStringList& inputs, const QString& out, const QString& format, QString& error)
 {
-    constexpr int Files = 100;
-    const QSize size(800, 600);
-    QStringList args;
-    for (int i = 0; i < Files; ++i)
-        args << writeFile(dir.filePath(QStringLiteral("S%1.WMF").arg(i, 3, 10, QLatin1Char('0'))),
-                          screens[i % screens.size()].second);
-    const QString out = dir.filePath("png");
-    args << "--to" << out << "--width" << QString::number(size.width()) << "--height" << QString::number(size.height());
+    const QStringList args = inputs + QStringList{"--to",     out,
+                                                  "--format", format,
+                                                  "--width",  QString::number(BatchSize.width()),
+                                                  "--height", QString::number(BatchSize.height())};
     std::vector<double> times;
     for (int round = 0; round < 3; ++round) {
         QDir(out).removeRecursively();
@@ -194,28 +199,69 @@ bool reportBatch(const QList<std::pair<QString, QByteArray>>& screens, const QTe
         QElapsedTimer t;
         t.start();
         p.start(QCoreApplication::applicationDirPath() + "/qlxrender", args);
-        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-            return failed("batch_png_ms_per_file",
-                          "qlxrender failed: " + QString::fromLocal8Bit(p.readAllStandardError()));
-        times.push_back(t.nsecsElapsed() / 1e6 / Files);
-    }
-    qint64 bytes = 0;
-    for (int i = 0; i < Files; ++i) {
-        const QString name = QStringLiteral("%1/S%2.png").arg(out).arg(i, 3, 10, QLatin1Char('0'));
-        bytes += QFileInfo(name).size();
-        const QImage png(name);
-        if (png.size() != size)
-            return failed("batch_png_ms_per_file", QStringLiteral("S%1.png missing or of the wrong size").arg(i));
-        if (i < screens.size()
-            && png.convertToFormat(QImage::Format_RGB32)
-                   != wmf::renderImage(wmf::Picture::fromData(screens[i].second), size))
-            return failed("batch_png_ms_per_file", QStringLiteral("S%1.png differs from the picture").arg(i));
+        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+            error = "qlxrender failed: " + QString::fromLocal8Bit(p.readAllStandardError());
+            return {};
+        }
+        times.push_back(t.nsecsElapsed() / 1e6 / inputs.size());
     }
     std::sort(times.begin(), times.end());
-    std::printf("batch_png_ms_per_file files=%d size=%dx%d value=%.3f\n", Files, size.width(), size.height(),
-                times[times.size() / 2]);
-    std::printf("png_kb_per_file files=%d size=%dx%d value=%.1f\n", Files, size.width(), size.height(),
-                bytes / 1024.0 / Files);
+    return times;
+}
+
+// 100 tester screens into 800x600 PNG files by one qlxrender run, and into text files; the median
+// of three runs each.
+bool reportBatch(const QList<std::pair<QString, QByteArray>>& screens, const QTemporaryDir& dir)
+{
+    QStringList inputs;
+    for (int i = 0; i < BatchFiles; ++i)
+        inputs << writeFile(dir.filePath(QStringLiteral("S%1.WMF").arg(i, 3, 10, QLatin1Char('0'))),
+                            screens[i % screens.size()].second);
+    const auto output = [&](const QString& folder, int i, const char* extension) {
+        return QStringLiteral("%1/S%2.%3").arg(folder).arg(i, 3, 10, QLatin1Char('0')).arg(extension);
+    };
+
+    QString error;
+    const QString png = dir.filePath("png");
+    const std::vector<double> pngTimes = batchTimes(inputs, png, "png", error);
+    if (pngTimes.empty())
+        return failed("batch_png_ms_per_file", error);
+    qint64 bytes = 0;
+    for (int i = 0; i < BatchFiles; ++i) {
+        bytes += QFileInfo(output(png, i, "png")).size();
+        const QImage image(output(png, i, "png"));
+        if (image.size() != BatchSize)
+            return failed("batch_png_ms_per_file", QStringLiteral("S%1.png missing or of the wrong size").arg(i));
+        if (i < screens.size()
+            && image.convertToFormat(QImage::Format_RGB32)
+                   != wmf::renderImage(wmf::Picture::fromData(screens[i].second), BatchSize))
+            return failed("batch_png_ms_per_file", QStringLiteral("S%1.png differs from the picture").arg(i));
+    }
+    const double pngMs = pngTimes[pngTimes.size() / 2];
+    std::printf("batch_png_ms_per_file files=%d size=%dx%d value=%.3f\n", BatchFiles, BatchSize.width(),
+                BatchSize.height(), pngMs);
+    std::printf("png_kb_per_file files=%d size=%dx%d value=%.1f\n", BatchFiles, BatchSize.width(), BatchSize.height(),
+                bytes / 1024.0 / BatchFiles);
+
+    // The text files: each what the library reads from its screen, every word of the text records in it.
+    const QString txt = dir.filePath("txt");
+    const std::vector<double> txtTimes = batchTimes(inputs, txt, "txt", error);
+    if (txtTimes.empty())
+        return failed("batch_txt_ms_per_file", error);
+    for (int i = 0; i < BatchFiles; ++i) {
+        QFile file(output(txt, i, "txt"));
+        const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        const QByteArray& screen = screens[i % screens.size()].second;
+        if (text != wmf::readingText(wmf::readingLines(wmf::Picture::fromData(screen), BatchSize)))
+            return failed("batch_txt_ms_per_file", QStringLiteral("S%1.txt is not the screen's text").arg(i));
+        for (const QString& word : pdftools::words(screen))
+            if (!text.contains(word))
+                return failed("batch_txt_ms_per_file", QStringLiteral("S%1.txt lacks %2").arg(i).arg(word));
+    }
+    const double txtMs = txtTimes[txtTimes.size() / 2];
+    std::printf("batch_txt_ms_per_file files=%d size=%dx%d value=%.3f\n", BatchFiles, BatchSize.width(),
+                BatchSize.height(), txtMs);
+    std::printf("batch_txt_to_png_time files=%d value=%.2f\n", BatchFiles, txtMs / pngMs);
     return true;
 }
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# check_completion.bash COMPLETION-FILE: completes a few qlxctl lines with the bash completion and
-# checks the offers, the hardcopy names among them, which a stand-in qlxctl lists.
+# check_completion.bash QLXCTL-COMPLETION QLXRENDER-COMPLETION: completes a few qlxctl lines with
+# the bash completion and checks the offers, the hardcopy names among them, which a stand-in qlxctl
+# lists; then a few qlxrender lines.
 set -uo pipefail
 source /usr/share/bash-completion/bash_completion
 source "$1"
+source "$2"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -20,7 +22,7 @@ complete_line()
     [[ $2 == *" " ]] && COMP_WORDS+=("")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
-    _qlxctl
+    "_${COMP_WORDS[0]}"
 }
 
 expect()
@@ -60,6 +62,10 @@ check 63 "qlxctl --bus com --address 3 get SC" "SCREEN01.WMF SCREEN02.WMF"
 check 63 "qlxctl --bus com --address 3 move S" "SCREEN01.WMF SCREEN02.WMF SETUP.WMF"
 check 63 "qlxctl --bus com --address 4 delete S" ""
 check 63 "qlxctl sync S" ""
+check 9 "qlxrender HC.WMF --format " "json pdf png svg txt"
+check 9 "qlxrender HC.WMF --to ru" "run42 runs"
+check 9 "qlxrender --f" "--format"
+
 calls=$(wc -l <"$CALLS")
 if [[ $calls != 2 ]]; then
     echo "qlxctl list ran $calls times, expected 2 (once per address, then the cache)"

@@ -9,7 +9,8 @@ run_checked(ignored ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
 set(expected bin/qlxcopy bin/qlxrender share/applications/qlxcopy.desktop
   share/icons/hicolor/scalable/apps/qlxcopy.svg share/mime/packages/qlxcopy.xml
   share/metainfo/io.github.qlxcopy.qlxcopy.metainfo.xml share/doc/qlxcopy/copyright
-  share/doc/qlxcopy/changelog.gz share/man/man1/qlxcopy.1.gz share/man/man1/qlxrender.1.gz)
+  share/doc/qlxcopy/changelog.gz share/man/man1/qlxcopy.1.gz share/man/man1/qlxrender.1.gz
+  share/bash-completion/completions/qlxrender)
 set(pages qlxcopy qlxrender)
 if(WITH_QLXCTL)
   list(APPEND expected bin/qlxctl share/man/man1/qlxctl.1.gz share/bash-completion/completions/qlxctl)

@@ -15,7 +15,8 @@ foreach(lib libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6svg6)
 endforeach()
 run_checked(contents dpkg-deb -c ${deb})
 foreach(file usr/bin/qlxcopy usr/bin/qlxrender usr/share/applications/qlxcopy.desktop
-    usr/share/metainfo/io.github.qlxcopy.qlxcopy.metainfo.xml usr/share/bash-completion/completions/qlxctl)
+    usr/share/metainfo/io.github.qlxcopy.qlxcopy.metainfo.xml usr/share/bash-completion/completions/qlxctl
+    usr/share/bash-completion/completions/qlxrender)
   if(NOT contents MATCHES "\\./${file}\n")
     message(FATAL_ERROR "${deb} lacks ${file}")
   endif()

@@ -11,6 +11,8 @@ set(man1 ${CMAKE_INSTALL_MANDIR}/man1)
 function(qlx_install_programs)
   install(TARGETS qlxcopy qlxrender RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${qlx_doc}/qlxcopy.1.gz ${qlx_doc}/qlxrender.1.gz DESTINATION ${man1})
+  install(FILES ${dist}/qlxrender.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME qlxrender)
   if(TARGET qlxctl)
     install(TARGETS qlxctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES ${qlx_doc}/qlxctl.1.gz DESTINATION ${man1})
@@ -29,7 +31,8 @@ install(FILES ${qlx_doc}/copyright ${qlx_doc}/changelog.gz DESTINATION ${CMAKE_I
 
 add_test(NAME metainfo COMMAND appstreamcli validate --no-net --strict
   ${dist}/io.github.qlxcopy.qlxcopy.metainfo.xml)
-add_test(NAME bash_completion COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_completion.bash ${dist}/qlxctl.bash)
+add_test(NAME bash_completion COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_completion.bash ${dist}/qlxctl.bash
+  ${dist}/qlxrender.bash)
 
 add_test(NAME install_tree COMMAND ${CMAKE_COMMAND}
   -DBUILD_DIR=${CMAKE_BINARY_DIR} -DPREFIX=${CMAKE_BINARY_DIR}/install-check

@@ -2,29 +2,45 @@
 
 #include "platform/dialogs.h"
 #include "wmf/wmfconvert.h"
+#include "wmf/wmfrender.h"
+#include "wmf/wmftextruns.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPainter>
 
 namespace qlx {
 
 PictureView::PictureView(QWidget* parent)
-    : QWidget(parent), saveAction_(new QAction(QStringLiteral("Save picture as..."), this))
+    : QWidget(parent),
+      saveAction_(new QAction(QStringLiteral("Save picture as..."), this)),
+      copyTextAction_(new QAction(QStringLiteral("Copy Text"), this))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     addAction(saveAction_);
+    addAction(copyTextAction_);
     saveAction_->setEnabled(false);
+    copyTextAction_->setEnabled(false);
     connect(saveAction_, &QAction::triggered, this, &PictureView::savePictureAs);
+    connect(copyTextAction_, &QAction::triggered, this, &PictureView::copyText);
 }
 
 void PictureView::setPicture(const wmf::Picture& picture)
 {
     picture_ = picture;
     saveAction_->setEnabled(!picture_.isNull());
+    copyTextAction_->setEnabled(!picture_.isNull());
     update();
+}
+
+void PictureView::copyText()
+{
+    if (!picture_.isNull())
+        QGuiApplication::clipboard()->setText(wmf::readingText(wmf::readingLines(picture_, wmf::renderSize(picture_))));
 }
 
 void PictureView::savePictureAs()

@@ -1,6 +1,7 @@
 #pragma once
 // The picture pane: shows a metafile stretched to the whole widget, drawn as vectors at every paint
-// so that it stays sharp at any size. Its context menu saves the picture as PNG, SVG or PDF.
+// so that it stays sharp at any size. Its context menu saves the picture as PNG, SVG or PDF, and
+// copies the text it shows.
 
 #include "wmf/wmfpicture.h"
 
@@ -25,12 +26,18 @@ public:
     void savePictureAs();
     QAction* saveAction() const { return saveAction_; }
 
+    // Puts the text the picture shows on the clipboard, as qlxrender's txt format has it at the
+    // picture's natural size: the context menu's "Copy Text".
+    void copyText();
+    QAction* copyTextAction() const { return copyTextAction_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     wmf::Picture picture_;
     QAction* saveAction_;
+    QAction* copyTextAction_;
 };
 
 } // namespace qlx

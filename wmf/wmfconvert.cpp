@@ -4,6 +4,7 @@
 #include "wmf/wmfpng.h"
 #include "wmf/wmfrender.h"
 #include "wmf/wmftext.h"
+#include "wmf/wmftextruns.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -19,9 +20,10 @@ struct Page {
 };
 
 // A file of that name is replaced; a link, folder or anything else under the name is left alone.
-QString writeWhole(const QString& out, const QByteArray& bytes)
+// Only a text may be empty: no picture is.
+QString writeWhole(const QString& out, const QByteArray& bytes, bool text = false)
 {
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() && !text)
         return QStringLiteral("%1: nothing to write").arg(out);
     const qlx::FileWrite written = qlx::writeWholeFile(out, bytes, qlx::Publish::ReplaceFile);
     switch (written.status) {
@@ -87,6 +89,11 @@ QString save(const Picture& picture, const QString& out, Format format, QSize re
         return writeWhole(out, renderSvg(picture, size));
     case Format::Pdf:
         return writeWhole(out, pdfDocument({{picture, {}}}, requested, title));
+    case Format::Txt:
+        return writeWhole(out, readingText(readingLines(picture, size)).toUtf8(), true);
+    case Format::Json:
+        return writeWhole(out, readingJson(readingLines(picture, size), QFileInfo(picture.path()).fileName(), size),
+                          true);
     }
     return {};
 }
@@ -110,7 +117,7 @@ QString ownInput(const QString& out) { return QStringLiteral("%1 not written: it
 
 std::optional<Format> formatFromText(const QString& name)
 {
-    for (Format f : {Format::Png, Format::Svg, Format::Pdf})
+    for (Format f : {Format::Png, Format::Svg, Format::Pdf, Format::Txt, Format::Json})
         if (name.compare(formatExtension(f), Qt::CaseInsensitive) == 0)
             return f;
     return std::nullopt;
@@ -131,6 +138,10 @@ QString formatExtension(Format format)
         return QStringLiteral("svg");
     case Format::Pdf:
         return QStringLiteral("pdf");
+    case Format::Txt:
+        return QStringLiteral("txt");
+    case Format::Json:
+        return QStringLiteral("json");
     }
     return {};
 }

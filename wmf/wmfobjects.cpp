@@ -201,6 +201,8 @@ void Player::offsetClip(const Bytes& p)
 void Player::applyClip()
 {
     const Clip& c = dc_.clip;
+    if (runs_) // nothing is painted
+        return;
     if (!c.active)
         p_.setClipRect(target_);
     else if (c.isRect)

@@ -1,6 +1,7 @@
 #include "wmf/wmfpicture.h"
 
 #include "wmf/wmfplayer.h"
+#include "wmf/wmftextruns.h"
 
 #include <QFile>
 
@@ -37,6 +38,11 @@ void Picture::draw(QPainter& painter, const QRectF& target) const
 {
     if (d_)
         wmf::play(painter, target, *d_);
+}
+
+QList<TextRun> Picture::textRuns(QSizeF size) const
+{
+    return d_ ? wmf::collectText(QRectF(QPointF(0, 0), size), *d_) : QList<TextRun>();
 }
 
 } // namespace wmf

@@ -2,6 +2,7 @@
 // A Windows Metafile picture: the original bytes and what is needed to draw them.
 
 #include <QByteArray>
+#include <QList>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -11,6 +12,7 @@ class QPainter;
 
 namespace wmf {
 struct Parsed;
+struct TextRun;
 
 class Picture {
 public:
@@ -29,6 +31,9 @@ public:
     QSizeF naturalSize() const;
     // Draws the picture stretched to `target` (in the painter's current coordinates).
     void draw(QPainter& painter, const QRectF& target) const;
+    // The text runs the picture shows when drawn at `size`, in the order they are drawn (see
+    // wmftextruns.h for the reading order).
+    QList<TextRun> textRuns(QSizeF size) const;
 
 private:
     std::shared_ptr<const Parsed> d_;

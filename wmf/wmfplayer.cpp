@@ -148,8 +148,20 @@ void play(QPainter& painter, const QRectF& target, const Parsed& picture)
     Player(painter, target, picture).run();
 }
 
-Player::Player(QPainter& painter, const QRectF& target, const Parsed& picture)
-    : p_(painter), target_(target), pic_(picture), base_(painter.worldTransform())
+QList<TextRun> collectText(const QRectF& target, const Parsed& picture)
+{
+    QList<TextRun> runs;
+    if (!picture.header.valid || target.isEmpty())
+        return runs;
+    // The player keeps its mapping and clipping itself; the painter only has to be there.
+    QImage device(1, 1, QImage::Format_RGB32);
+    QPainter painter(&device);
+    Player(painter, target, picture, &runs).run();
+    return runs;
+}
+
+Player::Player(QPainter& painter, const QRectF& target, const Parsed& picture, QList<TextRun>* runs)
+    : p_(painter), target_(target), pic_(picture), base_(painter.worldTransform()), runs_(runs)
 {
     const QRectF f = pic_.frame;
     dc_.windowOrg = pic_.yUp ? QPointF(f.left(), f.bottom()) : f.topLeft();
@@ -430,6 +442,14 @@ bool Player::restoreDc(int n)
 // The records that draw; false for any other.
 bool Player::draw(const Record& r, const Bytes& p)
 {
+    if (runs_ && r.function != fn::TextOut && r.function != fn::ExtTextOut) {
+        // Collecting the text: only the current position counts. Other drawing records are left
+        // to object(), which ignores them.
+        if (r.function != fn::MoveTo && r.function != fn::LineTo)
+            return false;
+        dc_.current = QPointF(p.s16(2), p.s16(0));
+        return true;
+    }
     switch (r.function) {
     case fn::MoveTo:
         dc_.current = QPointF(p.s16(2), p.s16(0));

@@ -2,6 +2,7 @@
 // Plays the records of a parsed metafile onto a QPainter, stretched to a target rectangle.
 
 #include "wmf/wmfformat.h"
+#include "wmf/wmftextruns.h"
 
 #include <QHash>
 #include <QImage>
@@ -28,5 +29,9 @@ bool parse(const QByteArray& bytes, Parsed& out);
 QSizeF naturalSize(const Parsed& picture);
 
 void play(QPainter& painter, const QRectF& target, const Parsed& picture);
+
+// Plays the picture onto `target` without painting: the text runs it shows there, in the order
+// they are drawn.
+QList<TextRun> collectText(const QRectF& target, const Parsed& picture);
 
 } // namespace wmf

@@ -90,7 +90,8 @@ enum class TextMode { Raster, GlyphRuns, Strings, Outlines };
 
 class Player {
 public:
-    Player(QPainter& painter, const QRectF& target, const Parsed& picture);
+    // With `runs`, the player paints nothing but notes there the text runs the picture shows.
+    Player(QPainter& painter, const QRectF& target, const Parsed& picture, QList<TextRun>* runs = nullptr);
     void run();
 
 private:
@@ -148,6 +149,8 @@ private:
                   const std::optional<QRectF>& rect);
     std::optional<TextLine> layoutText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx);
     void paintText(TextLine& line, const std::optional<QRectF>& clip);
+    // text runs (wmftextruns.cpp)
+    void noteText(const TextLine& line, const std::optional<QRectF>& clip);
     void drawGlyphs(const QRawFont& raw, const QList<quint32>& glyphs, const QList<QPointF>& positions, double em);
     bool clipCuts(const QPainterPath& ink, const std::optional<QRectF>& rect) const;
     QPainterPath clipArea(const std::optional<QRectF>& rect) const;
@@ -170,6 +173,7 @@ private:
     bool smooth_ = false;
     TextMode textMode_ = TextMode::Raster;
     double pixelScale_ = 1; // target pixels per pixel of the picture's natural size
+    QList<TextRun>* runs_;  // collecting the text instead of painting
 };
 
 // Whether every segment of `points` is horizontal or vertical: such shapes need no anti-aliasing.
@@ -179,8 +183,9 @@ QPointF pixel(QPointF point);
 QPolygonF pixels(const QPolygonF& polygon);
 
 constexpr int MaxSavedStates = 256;
-// Playback stops after this much work (records, points, glyphs, region rectangles, covered pixels),
-// so that a hostile file of millions of costly records cannot hold the program for minutes.
+// Playback stops after this much work (records, points, glyphs, region rectangles, covered pixels,
+// text runs), so that a hostile file of millions of costly records cannot hold the program for
+// minutes.
 constexpr qint64 MaxWork = 20'000'000;
 constexpr int MaxObjects = 65535;
 

@@ -155,7 +155,7 @@ void Player::text(uint16_t function, const Bytes& p)
 void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<double>& dx, int options,
                       const std::optional<QRectF>& rect)
 {
-    if (rect && (options & EtoOpaque))
+    if (rect && (options & EtoOpaque) && !runs_)
         p_.fillRect(*rect, dc_.bkColor);
     if (bytes.isEmpty())
         return;
@@ -163,7 +163,10 @@ void Player::drawText(QPointF pos, QByteArrayView bytes, const std::vector<doubl
     // picture counts.
     const std::optional<QRectF> clip =
         rect && (options & EtoClipped) ? std::optional<QRectF>(*rect & target_) : std::nullopt;
-    if (std::optional<TextLine> line = layoutText(pos, bytes, dx))
+    std::optional<TextLine> line = layoutText(pos, bytes, dx);
+    if (line && runs_)
+        noteText(*line, clip);
+    else if (line)
         paintText(*line, clip);
 }
 

@@ -9,6 +9,7 @@
 #include "tests/support/wmfbuilder.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -318,6 +319,29 @@ private slots:
 
         form.Bild->clear();
         QVERIFY(!save->isEnabled());
+        form.close();
+    }
+
+    // "Copy Text" beside it puts the text the hardcopy shows on the clipboard, line by line.
+    void paneCopiesTheTextShown()
+    {
+        ScriptedDialogs answers;
+        MainForm form(info());
+        form.Form_Load();
+        QAction* copy = form.Bild->copyTextAction();
+        QVERIFY(form.Bild->actions().contains(copy));
+        QCOMPARE(copy->text(), QStringLiteral("Copy Text"));
+        QVERIFY(!copy->isEnabled());
+
+        WmfBuilder b;
+        b.font(-100, "Arial").select(0).textOut(500, 600, "FAILED").textOut(100, 100, "Limit check:");
+        const QString wmf = dir.filePath(QStringLiteral("HC_0008.WMF"));
+        writeFile(wmf, b.bytes());
+        form.showPcFile(wmf, QStringLiteral("HC_0008.WMF"));
+        QVERIFY(copy->isEnabled());
+        copy->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Limit check:\nFAILED\n"));
+        QVERIFY(answers.shown.isEmpty());
         form.close();
     }
 };

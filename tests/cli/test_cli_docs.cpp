@@ -1,6 +1,6 @@
-// The bash completion and the manual pages name exactly the options of the tables that parse the
-// command lines: an option added to a table but not to them, or one left in them after it went,
-// fails here.
+// The bash completions and the manual pages name exactly the options of the tables that parse the
+// command lines (and qlxrender's completion its formats): an option added to a table but not to
+// them, or one left in them after it went, fails here.
 #include "cli/options.h"
 #include "tests/support/testpaths.h"
 
@@ -56,6 +56,15 @@ QString captured(const QString& text, const QString& pattern)
 
 Command commandNamed(const QString& name) { return parseArguments({name, QStringLiteral("--help")}).options.command; }
 
+// The lines of qlxrender's --help that describe an option, as "  --name VALUE  text".
+QStringList qlxrenderTable()
+{
+    QProcess render;
+    render.start(buildDir() + "/qlxrender", {"--help"});
+    render.waitForFinished(30000);
+    return QString::fromUtf8(render.readAllStandardOutput()).split(u'\n').filter(QRegularExpression("^  -"));
+}
+
 } // namespace
 
 class CliDocsTest : public QObject {
@@ -86,15 +95,20 @@ private slots:
         QCOMPARE(optionsIn(read(sourceDir() + "/man/qlxctl.1")), qlxctl);
 
         // qlxrender's table is its --help.
-        QProcess render;
-        render.start(buildDir() + "/qlxrender", {"--help"});
-        QVERIFY(render.waitForFinished(30000));
+        const QStringList table = qlxrenderTable();
         Names qlxrender;
-        for (const QString& line : QString::fromUtf8(render.readAllStandardOutput()).split(u'\n'))
-            if (line.startsWith(QStringLiteral("  -")))
-                qlxrender += optionsIn(line.section(u' ', 2, 2));
+        for (const QString& line : table)
+            qlxrender += optionsIn(line.section(u' ', 2, 2));
         QVERIFY(qlxrender.contains("--to"));
         QCOMPARE(optionsIn(read(sourceDir() + "/man/qlxrender.1")), qlxrender);
+
+        // Its completion offers the same options, and the formats that --format takes.
+        const QString script = read(sourceDir() + "/dist/qlxrender.bash");
+        QCOMPARE(optionsIn(captured(script, "compgen -W \"(--[^\"]*)\"")), qlxrender);
+        const QString formats = table.filter(QRegularExpression("^  --format ")).value(0).section(u' ', 3, 3);
+        QVERIFY(formats.contains(u"txt") && formats.contains(u"json"));
+        QCOMPARE(words(captured(script, "--format\\)\\s+COMPREPLY=\\(\\$\\(compgen -W \"([^\"]*)\"")),
+                 words(QString(formats).replace(u'|', u' ')));
     }
 };
 

@@ -45,10 +45,10 @@ public:
         ++objects_;
         return raw(0x02FC, words({style}) + color(c) + words({hatch}));
     }
-    WmfBuilder& font(int height, const QByteArray& face, int weight = 400, int escapement = 0)
+    WmfBuilder& font(int height, const QByteArray& face, int weight = 400, int escapement = 0, int charset = 0)
     {
         ++objects_;
-        QByteArray f = words({height, 0, escapement, escapement, weight}) + QByteArray(8, '\0') + face;
+        QByteArray f = words({height, 0, escapement, escapement, weight, 0, charset << 8}) + QByteArray(4, '\0') + face;
         f.resize(18 + 32, '\0');
         return raw(0x02FB, f);
     }

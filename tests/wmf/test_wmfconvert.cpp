@@ -1,14 +1,18 @@
 // Conversions for reports: every format from the sample screens and the corpus, the text of PDF
-// and SVG kept as text where the raster picture has it, documents of many pages, outputs written
-// whole or not at all, and qlxrender's command line.
+// and SVG kept as text where the raster picture has it, the text formats, documents of many pages,
+// outputs written whole or not at all, and qlxrender's command line.
 
 #include "wmf/wmfconvert.h"
 #include "wmf/wmfpng.h"
 #include "wmf/wmfrender.h"
+#include "wmf/wmftextruns.h"
 #include "tests/support/pdftools.h"
 #include "tests/support/wmfbuilder.h"
 #include "tests/support/wmfpictures.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -229,7 +233,7 @@ private slots:
     {
         QTest::addColumn<QString>("format");
         QTest::newRow("default") << QString();
-        for (const char* f : {"png", "svg", "PDF"})
+        for (const char* f : {"png", "svg", "PDF", "txt", "json"})
             QTest::newRow(f) << QString(f);
     }
     void folderOfFiles()
@@ -253,12 +257,26 @@ private slots:
         for (const QString& file : written) {
             QVERIFY(file.endsWith("." + ext));
             const QString path = QDir(out).filePath(file);
+            // The text of the input of that base name, at the size of its picture.
+            const auto text = [&](wmf::Format f) {
+                for (const QString& input : inputs)
+                    if (QFileInfo(input).completeBaseName() == QFileInfo(file).completeBaseName()) {
+                        const wmf::Picture picture = wmf::Picture::load(input);
+                        const QSize size = wmf::renderSize(picture, 0, 300);
+                        const wmf::TextLines lines = wmf::readingLines(picture, size);
+                        return f == wmf::Format::Txt ? wmf::readingText(lines).toUtf8()
+                                                     : wmf::readingJson(lines, QFileInfo(input).fileName(), size);
+                    }
+                return QByteArray("no input");
+            };
             if (ext == "png")
                 QCOMPARE(QImage(path).height(), 300);
             else if (ext == "svg")
                 QCOMPARE(QSvgRenderer(path).defaultSize().height(), 300);
-            else
+            else if (ext == "pdf")
                 QCOMPARE(pdftools::info(path, "Pages"), QString("1"));
+            else
+                QCOMPARE(read(path), text(*wmf::formatFromText(ext)));
         }
     }
 
@@ -284,6 +302,7 @@ private slots:
 
         QCOMPARE(wmf::formatFromName("a/RUN42.PDF"), wmf::Format::Pdf);
         QCOMPARE(wmf::formatFromName("shot.svg"), wmf::Format::Svg);
+        QCOMPARE(wmf::formatFromName("HC_0001.Json"), wmf::Format::Json);
         QCOMPARE(wmf::formatFromName("png"), std::nullopt);
         QCOMPARE(wmf::formatFromName("shot.bmp"), std::nullopt);
     }
@@ -326,11 +345,20 @@ private slots:
         QVERIFY(qAbs(QImage(dir.filePath("one.png")).height() - 321.0 * natural.height() / natural.width()) <= 1);
         QCOMPARE(render({in, dir.filePath("one.svg"), "--width", "200", "--height", "50"}).exitCode, 0);
         QCOMPARE(QSvgRenderer(dir.filePath("one.svg")).defaultSize(), QSize(200, 50));
+        // The text forms: the sample screen's title first, its positions at the width asked for.
+        QCOMPARE(render({in, dir.filePath("one.txt")}).exitCode, 0);
+        QVERIFY(read(dir.filePath("one.txt")).startsWith("QLX   Spectrum   RF Analyzer   900.000 MHz\n"));
+        QCOMPARE(render({in, dir.filePath("one.JSON"), "--width", "1280"}).exitCode, 0);
+        const QJsonObject json = QJsonDocument::fromJson(read(dir.filePath("one.JSON"))).object();
+        QCOMPARE(json.value("file").toString(), QStringLiteral("cli.wmf"));
+        QCOMPARE(json.value("width").toInt(), 1280);
+        QCOMPARE(json.value("runs").toArray().first().toObject().value("x").toDouble(), 32.0);
 
         const QList<QStringList> usage = {{},
                                           {in},
                                           {in, dir.filePath("b.bmp")},
                                           {in, in, dir.filePath("b.png")},
+                                          {in, in, dir.filePath("b.txt")},
                                           {in, dir.filePath("b.png"), "--format", "png"},
                                           {in, "--to", dir.path(), "--format", "gif"},
                                           {"--to", dir.path()},

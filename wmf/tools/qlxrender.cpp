@@ -1,5 +1,5 @@
-// qlxrender: metafiles converted into PNG images, SVG drawings or PDF documents with the engine
-// alone (see kUsage).
+// qlxrender: metafiles converted into PNG images, SVG drawings, PDF documents or the text they
+// show, with the engine alone (see kUsage).
 
 #include "platform/optiontable.h"
 #include "wmf/wmfconvert.h"
@@ -16,14 +16,19 @@
 
 namespace {
 
+const QString kFormats = QStringLiteral("png|svg|pdf|txt|json");
 const QString kUsage =
-    QStringLiteral("usage: qlxrender IN.WMF... (--to DIR [--format png|svg|pdf] | OUT.png|OUT.svg|OUT.pdf)\n"
+    QStringLiteral("usage: qlxrender IN.WMF... (--to DIR [--format %1] | OUT.png|OUT.svg|OUT.pdf|OUT.txt|OUT.json)\n"
                    "                 [--width W] [--height H]\n"
                    "Draws metafiles with the same player as the window. With --to, each input becomes a file in DIR\n"
                    "(made if missing) of the same base name and the format's extension, png unless --format says\n"
                    "otherwise. With OUT, one input becomes OUT, or several become the pages of one OUT.pdf, in the\n"
                    "order given, each titled with the file's name. A missing --width or --height keeps the aspect\n"
-                   "ratio, none gives the natural size; a PDF page has the size at 96 dpi.\n");
+                   "ratio, none gives the natural size; a PDF page has the size at 96 dpi.\n"
+                   "txt is the text the picture shows, in UTF-8: its lines from top to bottom, the runs of a line\n"
+                   "from left to right joined by a space. json is each run in that order with its place and size in\n"
+                   "pixels of the picture at the size given, its colour, font and angle.\n")
+        .arg(kFormats);
 const QString kExitStatus =
     QStringLiteral("Exit status: 0 all written, 1 a file failed (the others are still written), 2 usage.\n");
 
@@ -35,7 +40,7 @@ QList<QCommandLineOption> optionTable()
         QCommandLineOption(QStringLiteral("to"), QStringLiteral("a file per input in this folder"),
                            QStringLiteral("DIR")),
         QCommandLineOption(QStringLiteral("format"), QStringLiteral("the format of the files written with --to"),
-                           QStringLiteral("png|svg|pdf")),
+                           kFormats),
         QCommandLineOption(QStringLiteral("width"), side.arg(QStringLiteral("width")).arg(wmf::MaxRenderSide),
                            QStringLiteral("W")),
         QCommandLineOption(QStringLiteral("height"), side.arg(QStringLiteral("height")).arg(wmf::MaxRenderSide),
@@ -91,7 +96,7 @@ QString parse(const QStringList& args, Options& o)
             return QStringLiteral("no input files");
         const auto f = format.isEmpty() ? wmf::Format::Png : wmf::formatFromText(format);
         if (!f)
-            return QStringLiteral("unknown format %1: png, svg or pdf").arg(format);
+            return QStringLiteral("unknown format %1: png, svg, pdf, txt or json").arg(format);
         o.format = *f;
         return {};
     }
@@ -103,7 +108,7 @@ QString parse(const QStringList& args, Options& o)
     o.inputs = files;
     const auto f = wmf::formatFromName(o.out);
     if (!f)
-        return QStringLiteral("output %1 must end in .png, .svg or .pdf").arg(o.out);
+        return QStringLiteral("output %1 must end in .png, .svg, .pdf, .txt or .json").arg(o.out);
     o.format = *f;
     if (files.size() > 1 && o.format != wmf::Format::Pdf)
         return QStringLiteral("several inputs go into one .pdf file, or into a file each with --to DIR");
