@@ -116,20 +116,10 @@ std::optional<Hardcopy> findListed(const QList<Hardcopy>& hardcopies, const QStr
 std::optional<QList<Hardcopy>> listHardcopies(TesterSession& session, DirectoryFailure& failure)
 {
     const DirectoryAnswer directory = session.readDirectory();
-    const QByteArray& text = directory.answer.text;
-    if (directory.answer.outcome == Outcome::Ok && !text.isEmpty() && !text.endsWith('\n'))
-        failure = {QStringLiteral("the tester's directory listing broke off after %1 bytes").arg(text.size()),
-                   Unreachable};
-    else if (directory.answer.outcome != Outcome::Ok || text.isEmpty())
-        failure = {
-            QStringLiteral("the tester sent no directory listing (%1)").arg(outcomeText(directory.answer.outcome)),
-            Unreachable};
-    else if (!isDirectoryListing(QString::fromLatin1(text)))
-        failure = {QStringLiteral("the tester's answer to MMEM:SCAN? is not a directory listing"), Unreachable};
-    else if (!directory.listing.directoryOk)
-        failure = {directoryAdvice(), NotSetUp};
-    else
+    if (directory.verdict() == DirectoryAnswer::Listed)
         return sortedHardcopies(directory.listing);
+    failure = {directory.failureText(),
+               directory.verdict() == DirectoryAnswer::OtherDirectory ? NotSetUp : Unreachable};
     return std::nullopt;
 }
 

@@ -36,6 +36,9 @@ enum class Outcome {
     Busy,      // another exchange is still waiting; nothing was sent
 };
 
+// How an exchange ended, in words for a message (Ok: it ended, but nothing came back).
+QString outcomeText(Outcome outcome);
+
 struct TextAnswer {
     QByteArray text; // serial TimedOut: what arrived so far
     Outcome outcome;

@@ -212,6 +212,31 @@ Outcome Transport::goToLocal(Bus bus)
     return Outcome::Ok;
 }
 
+QString outcomeText(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Ok:
+        return QStringLiteral("no answer");
+    case Outcome::TimedOut:
+        return QStringLiteral("timed out");
+    case Outcome::NotOpen:
+        return QStringLiteral("the bus is not open");
+    case Outcome::Aborted:
+        return QStringLiteral("interrupted");
+    case Outcome::Malformed:
+        return QStringLiteral("malformed data block");
+    case Outcome::Mismatch:
+        return QStringLiteral("the block is not the size the listing gave");
+    case Outcome::TooLarge:
+        return QStringLiteral("the announced size is too large");
+    case Outcome::ShortRead:
+        return QStringLiteral("fewer bytes arrived than announced");
+    case Outcome::Busy:
+        return QStringLiteral("the bus is busy");
+    }
+    return {};
+}
+
 QString serialPortName(const QString& addressText)
 {
     const QString text = addressText.trimmed();

@@ -53,31 +53,6 @@ void explainFailure(ConnectResult& result, Bus bus, const QString& address)
 
 } // namespace
 
-QString outcomeText(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Ok:
-        return QStringLiteral("no answer");
-    case Outcome::TimedOut:
-        return QStringLiteral("timed out");
-    case Outcome::NotOpen:
-        return QStringLiteral("the bus is not open");
-    case Outcome::Aborted:
-        return QStringLiteral("interrupted");
-    case Outcome::Malformed:
-        return QStringLiteral("malformed data block");
-    case Outcome::Mismatch:
-        return QStringLiteral("the block is not the size the listing gave");
-    case Outcome::TooLarge:
-        return QStringLiteral("the announced size is too large");
-    case Outcome::ShortRead:
-        return QStringLiteral("fewer bytes arrived than announced");
-    case Outcome::Busy:
-        return QStringLiteral("the bus is busy");
-    }
-    return {};
-}
-
 ConnectResult TesterSession::connect(const QString& addressText)
 {
     m_proven.reset();

@@ -36,9 +36,6 @@ struct ConnectResult {
     QString openError;                    // why an adapter or its address failed; empty otherwise
 };
 
-// How an exchange ended, in words for a message (Ok: it ended, but nothing came back).
-QString outcomeText(Outcome outcome);
-
 // One hardcopy of a listing: its name trimmed of blanks and the size listed (-1 when none is).
 struct Hardcopy {
     QString name;
