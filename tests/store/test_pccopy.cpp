@@ -116,6 +116,22 @@ private slots:
         QCOMPARE(entries(pc.path()), QStringList({"FOLDER.WMF", "PIPE.WMF", "QLXCopy.INI"}));
     }
 
+    // Guards against the settings file written through a link where its folder takes no temporary
+    // file (a write-protected stick, a read-only share).
+    void settingsLinkInAReadOnlyFolder()
+    {
+        MountedFolder pc(MountedFolder::Tmpfs);
+        if (!pc.skipReason().isEmpty())
+            QSKIP(qPrintable(pc.skipReason()));
+        QTemporaryDir outside;
+        const QString victim = outside.filePath("victim");
+        const QString settings = pc.path() + "/QLXCopy.INI";
+        QVERIFY(put(victim, kBytes) && QFile::link(victim, settings));
+        QVERIFY(pc.makeReadOnly());
+        QVERIFY(!WritePrivateProfileString("Path", "PCPath", "/tmp", settings));
+        QCOMPARE(contents(victim), kBytes);
+    }
+
     void everyFolderTakesTheName_data()
     {
         QTest::addColumn<int>("kind");
