@@ -403,7 +403,8 @@ private slots:
         QVERIFY(contents(pc.filePath("SCREEN.png")).startsWith("\x89PNG\r\n"));
     }
 
-    // Guards against a USB stick (exFAT, mounted through FUSE as desktops do) taking no copy at all.
+    // Guards against a USB stick (exFAT, mounted through FUSE as desktops do) taking no copy, picture
+    // or rendering at all.
     void copiesOntoAUsbStick()
     {
         MountedFolder stick{MountedFolder::ExFat};
@@ -417,6 +418,9 @@ private slots:
         QCOMPARE(qlxctl({"move", "--all", "--to", stick.path()}).status, 0);
         QCOMPARE(contents(stick.path() + "/SCREEN.WMF"), hardcopy);
         QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList());
+        const QString pdf = stick.path() + "/SCREEN.pdf";
+        QCOMPARE(QProcess::execute(SimulatedTester::buildPath("qlxrender"), {stick.path() + "/SCREEN.WMF", pdf}), 0);
+        QVERIFY(contents(pdf).startsWith("%PDF"));
     }
 
     // Guards against writing through a symbolic link in the folder (over a file outside it, or
