@@ -1,5 +1,6 @@
 #include "app/iniio.h"
 
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/vbval.h"
 
@@ -105,6 +106,14 @@ QString settingsFilePath(const QString& programDir)
     const QString configDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     QDir().mkpath(configDir + QStringLiteral("/QLXCopy"));
     return configDir + QStringLiteral("/QLXCopy/") + kFileName;
+}
+
+QString settingsFileRefusal(const QString& path)
+{
+    const PathEntry entry = lookAt(path);
+    if (entry.kind != PathEntry::Other)
+        return {};
+    return QStringLiteral("%1: the settings file is %2, not a regular file").arg(path, entry.what);
 }
 
 } // namespace qlx

@@ -28,4 +28,8 @@ QString iniTextForm(const QVariant& value);
 // when that folder is writable or already holds the file, otherwise the per-user configuration folder.
 QString settingsFilePath(const QString& programDir);
 
+// Why the settings file `path` is refused, never read nor written: it is a symbolic link, folder,
+// named pipe or device. Empty for a regular file or a free name.
+QString settingsFileRefusal(const QString& path);
+
 } // namespace qlx

@@ -309,6 +309,9 @@ void MainForm::Form_Load()
     show();
     setOuterSizeTwips(kMinOuterWidth, kMinOuterHeight);
 
+    if (const QString refusal = settingsFileRefusal(QLXCopyINI); !refusal.isEmpty())
+        messageBox(refusal + QStringLiteral(". QLXCopy starts with the default settings and keeps none."), MbCritical,
+                   QStringLiteral("SETTINGS"));
     const Settings settings = loadSettings(QLXCopyINI, info_.programDir);
     PCPath = settings.pcPath;
     PCFileList->setPath(PCPath);

@@ -52,7 +52,7 @@ bool convertBeside(const TransferResult& result, const QString& format, OnConfli
     const QString pictureName = wmf.completeBaseName() + u'.' + format;
     const QString picture = targetPath(wmf.path(), pictureName);
     const bool needed = result.status == TransferResult::Written
-                        || (result.status == TransferResult::Identical && lookAt(picture).kind == PathEntry::None);
+                        || (result.status == TransferResult::Identical && lookAt(picture).isFree());
     if (!needed)
         return true;
     // Drawn apart, then put beside the hardcopy by the same rules as the hardcopy itself.

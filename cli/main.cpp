@@ -93,7 +93,12 @@ int main(int argc, char** argv)
         return *status;
 
     const QString programDir = QCoreApplication::applicationDirPath();
-    const Target target = resolveTarget(o, loadSettings(settingsFilePath(programDir), programDir));
+    const QString settingsFile = settingsFilePath(programDir);
+    if (const QString refusal = settingsFileRefusal(settingsFile); !refusal.isEmpty()) {
+        message(refusal);
+        return Usage;
+    }
+    const Target target = resolveTarget(o, loadSettings(settingsFile, programDir));
     const auto progress =
         !o.quiet && target.bus == Bus::Serial && ::isatty(STDERR_FILENO) ? std::make_unique<ProgressLine>() : nullptr;
     TesterSession session(target.bus, progress.get());

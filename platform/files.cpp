@@ -6,10 +6,13 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 namespace qlx {
 namespace {
@@ -136,6 +139,54 @@ int createTemporary(const QString& path, QByteArray& temporary, QString& error)
     return -1;
 }
 
+// Locks the file `fd` for us; false while another open file holds the lock. A file system without
+// locks lets every writer have it.
+bool takeLock(int fd)
+{
+    int locked;
+    while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    return locked == 0 || errno != EWOULDBLOCK;
+}
+
+// Whether the name `target` still is the empty regular file open as `held`.
+bool stillNames(int held, const QByteArray& target)
+{
+    struct stat ours {};
+    struct stat named {};
+    return ::fstat(held, &ours) == 0 && ::lstat(target.constData(), &named) == 0 && S_ISREG(named.st_mode)
+           && named.st_size == 0 && named.st_dev == ours.st_dev && named.st_ino == ours.st_ino;
+}
+
+// Renames `temporary` over the empty file `held`, which we hold locked, while the name `target`
+// still is that file: that look is the last step before the rename.
+FileWrite::Status renameOverHeld(int held, const QByteArray& temporary, const QByteArray& target)
+{
+    if (!stillNames(held, target))
+        return FileWrite::NameTaken;
+    return ::rename(temporary.constData(), target.constData()) == 0 ? FileWrite::Written : FileWrite::Failed;
+}
+
+// For file systems that can neither rename without replacing nor link (exFAT, FAT, SFTP shares
+// without hard links): the name is reserved by creating it empty, which fails while anything has
+// it, and locked at once; then the synced temporary file is renamed over this reservation.
+FileWrite::Status reserveAndRename(const QByteArray& temporary, const QByteArray& target)
+{
+    const Descriptor reservation(
+        ::open(target.constData(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (reservation.fd() < 0)
+        return errno == EEXIST ? FileWrite::NameTaken : FileWrite::Failed;
+    // Another writer that found it empty and unlocked in this instant took it as a leftover.
+    if (!takeLock(reservation.fd()))
+        return FileWrite::NameTaken;
+    const FileWrite::Status status = renameOverHeld(reservation.fd(), temporary, target);
+    const int cause = errno;
+    if (status == FileWrite::Failed && stillNames(reservation.fd(), target))
+        ::unlink(target.constData());
+    errno = cause;
+    return status;
+}
+
 // Gives `temporary` the name `target` only while nothing has it. A failure leaves its cause in errno.
 FileWrite::Status linkNoReplace(const QByteArray& temporary, const QByteArray& target)
 {
@@ -144,19 +195,57 @@ FileWrite::Status linkNoReplace(const QByteArray& temporary, const QByteArray& t
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return errno == EEXIST ? FileWrite::NameTaken : FileWrite::Failed;
     // This file system has no rename that refuses to replace; a hard link refuses all the same.
-    if (::link(temporary.constData(), target.constData()) != 0)
+    if (::link(temporary.constData(), target.constData()) == 0) {
+        ::unlink(temporary.constData());
+        return FileWrite::Written;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
         return errno == EEXIST ? FileWrite::NameTaken : FileWrite::Failed;
-    ::unlink(temporary.constData());
-    return FileWrite::Written;
+    return reserveAndRename(temporary, target);
 }
 
-// Why a rename or link into the folder failed, from errno.
+// How long an empty file under the name may stay another writer's reservation: a writer holds
+// one only while it renames a file that is already synced.
+constexpr auto kReservationHeld = std::chrono::seconds(5);
+
+// An empty file under the name is no copy but a reservation. One that another writer holds
+// becomes that writer's file in a moment and is not ours to replace; one that nobody holds is what
+// an interrupted write left, and is taken like a free name. A failure leaves its cause in errno
+// (EWOULDBLOCK: another program kept holding it).
+FileWrite::Status replaceReservation(const QByteArray& temporary, const QByteArray& target)
+{
+    const Descriptor held(::open(target.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (held.fd() < 0)
+        return errno == ENOENT || errno == ELOOP ? FileWrite::NameTaken : FileWrite::Failed;
+    const auto deadline = std::chrono::steady_clock::now() + kReservationHeld;
+    while (!takeLock(held.fd())) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            errno = EWOULDBLOCK;
+            return FileWrite::Failed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return renameOverHeld(held.fd(), temporary, target);
+}
+
+// Gives `temporary` the name `target`, which `existing` describes: a free name only while nothing
+// has it, an empty file as a reservation (above), and a regular file with content (only where the
+// caller replaces one) by a rename that replaces the name itself, never writing through a link,
+// not even one that took the name a moment ago.
+FileWrite::Status takeName(const QByteArray& temporary, const QByteArray& target, const PathEntry& existing)
+{
+    if (existing.kind != PathEntry::File)
+        return linkNoReplace(temporary, target);
+    if (existing.size == 0)
+        return replaceReservation(temporary, target);
+    return ::rename(temporary.constData(), target.constData()) == 0 ? FileWrite::Written : FileWrite::Failed;
+}
+
+// Why the name could not be given, from errno.
 QString publishError()
 {
-    if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS)
-        return QStringLiteral("the folder's file system can neither rename a file without replacing another "
-                              "nor link it (%1)")
-            .arg(lastError());
+    if (errno == EWOULDBLOCK)
+        return QStringLiteral("another program holds the name as an empty file");
     return lastError();
 }
 
@@ -167,7 +256,7 @@ FileWrite publishFile(int fd, const QByteArray& temporary, const QString& path, 
     FileWrite result;
     const QByteArray target = QFile::encodeName(path);
     const PathEntry existing = lookAt(path);
-    if (existing.kind == PathEntry::Other || (existing.kind == PathEntry::File && publish == Publish::NoReplace)) {
+    if (existing.kind == PathEntry::Other || (!existing.isFree() && publish == Publish::NoReplace)) {
         result.status = FileWrite::NameTaken;
         result.reason = takenBy(path);
         return result;
@@ -182,15 +271,12 @@ FileWrite publishFile(int fd, const QByteArray& temporary, const QString& path, 
         result.reason = QStringLiteral("the file could not be synced to disk: %1").arg(lastError());
         return result;
     }
-    // The rename over a regular file replaces the name itself: it never writes through a link,
-    // not even one that took the name a moment ago.
-    const auto renameOver = [&] {
-        return ::rename(temporary.constData(), target.constData()) == 0 ? FileWrite::Written : FileWrite::Failed;
-    };
-    result.status = existing.kind == PathEntry::File ? renameOver() : linkNoReplace(temporary, target);
-    if (result.status == FileWrite::NameTaken && publish == Publish::ReplaceFile
-        && lookAt(path).kind == PathEntry::File)
-        result.status = renameOver(); // a file that took the free name a moment ago is replaced too
+    result.status = takeName(temporary, target, existing);
+    if (result.status == FileWrite::NameTaken && publish == Publish::ReplaceFile) {
+        const PathEntry now = lookAt(path);
+        if (now.kind == PathEntry::File)
+            result.status = takeName(temporary, target, now); // a file that took the free name a moment ago too
+    }
     if (result.status == FileWrite::Failed)
         result.reason = publishError();
     else if (result.status == FileWrite::NameTaken)

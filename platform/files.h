@@ -21,6 +21,10 @@ struct PathEntry {
     Kind kind = None;
     QString what;     // Other: "a symbolic link", "a folder", "a named pipe", "a device" or "a socket"
     qint64 size = -1; // File: its size in bytes
+
+    // Nothing, or an empty regular file: never a copy, and a name that a write takes as a free one
+    // (on some file systems an interrupted write leaves an empty file; see writeWholeFile).
+    bool isFree() const { return kind == None || (kind == File && size == 0); }
 };
 PathEntry lookAt(const QString& path);
 
@@ -44,10 +48,14 @@ struct FileWrite {
 };
 
 // Writes `data` into a new temporary file in the folder of `path`, syncs it and then gives it the
-// name, as `publish` allows: by a rename that never replaces (or, where the file system refuses
-// that, a hard link), or, for ReplaceFile, by a rename over a regular file. Anything other than a
-// regular file under the name is never replaced or written through. Then the folder is synced and
-// the file is read back under its name. No temporary file remains.
+// name, as `publish` allows: by a rename that never replaces, or, where the file system refuses
+// that, a hard link, or, where it has neither (exFAT, FAT, SFTP shares without hard links), by
+// reserving the name as an empty file held locked and renaming over that reservation. ReplaceFile
+// also renames over a regular file. An empty file under the name counts as a reservation: one
+// that another writer holds is waited for (briefly) and never replaced, one that nobody holds is
+// taken like a free name. Anything other than a regular file under the name is never replaced or
+// written through. Then the folder is synced and the file is read back under its name. No
+// temporary file remains.
 FileWrite writeWholeFile(const QString& path, const QByteArray& data, Publish publish);
 
 // Reads the regular file at `path` back, compares it with `data` and syncs the file and its folder

@@ -2,7 +2,7 @@
 
 #include "platform/files.h"
 
-#include <QFile>
+#include <QList>
 
 namespace qlx {
 namespace {
@@ -98,22 +98,13 @@ Place locate(const QList<Line>& lines, const QString& section, const QString& ke
     return place;
 }
 
-QByteArray readAll(const QString& filePath)
+// The file's content, empty when nothing has the name; nullopt for anything that is no regular
+// file or cannot be read (a link is not followed, a named pipe or device is not waited on).
+std::optional<QByteArray> currentContent(const QString& filePath)
 {
-    QFile f(filePath);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& filePath, const QByteArray& content)
-{
-    const FileWrite written = writeWholeFile(filePath, content, Publish::ReplaceFile);
-    if (written.status != FileWrite::Failed)
-        return written.status == FileWrite::Written; // a link or anything else is not written through
-    // A folder that does not let us create the temporary file may still let us rewrite the file.
-    QFile direct(filePath);
-    if (!direct.exists() || !direct.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return direct.write(content) == content.size();
+    if (lookAt(filePath).kind == PathEntry::None)
+        return QByteArray();
+    return readRegularFile(filePath);
 }
 
 } // namespace
@@ -122,7 +113,7 @@ int GetPrivateProfileString(const QString& section, const QString& key, const QS
                             int bufferSize, const QString& filePath)
 {
     value = defaultText;
-    const QList<Line> lines = splitLines(readAll(filePath));
+    const QList<Line> lines = splitLines(currentContent(filePath).value_or(QByteArray()));
     const Place place = locate(lines, section, key);
     if (place.keyLine >= 0) {
         QString k;
@@ -140,7 +131,10 @@ int GetPrivateProfileString(const QString& section, const QString& key, const QS
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& filePath)
 {
-    const QByteArray content = readAll(filePath);
+    const std::optional<QByteArray> current = currentContent(filePath);
+    if (!current)
+        return false; // only a regular file that could be read whole is rewritten
+    const QByteArray& content = *current;
     const QByteArray eol = content.contains("\r\n") ? "\r\n" : "\n";
     const QList<Line> lines = splitLines(content);
     const Place place = locate(lines, section, key);
@@ -166,7 +160,8 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
             result += eol;
         result += '[' + section.toLocal8Bit() + ']' + eol + key.toLocal8Bit() + '=' + encodedValue + eol;
     }
-    return writeAll(filePath, result);
+    // Whole or not at all, never through a link: a folder that takes no temporary file keeps the file as it was.
+    return writeWholeFile(filePath, result, Publish::ReplaceFile).status == FileWrite::Written;
 }
 
 } // namespace qlx

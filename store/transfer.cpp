@@ -17,8 +17,10 @@ QString targetPath(const QString& pcFolder, const QString& pcName) { return pcFo
 PcCopy comparePcCopy(const QString& path, const QByteArray& data)
 {
     const PathEntry entry = lookAt(path);
+    if (entry.isFree())
+        return PcCopy::Absent;
     if (entry.kind != PathEntry::File)
-        return entry.kind == PathEntry::None ? PcCopy::Absent : PcCopy::NotAFile;
+        return PcCopy::NotAFile;
     // Only a file that can be read whole and matches byte for byte is the same file.
     if (entry.size != data.size())
         return PcCopy::Different;

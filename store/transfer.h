@@ -19,7 +19,7 @@ QByteArray dataRequestCommand(const QString& testerName);
 QString targetPath(const QString& pcFolder, const QString& pcName);
 
 enum class PcCopy {
-    Absent,    // nothing has the name
+    Absent,    // nothing has the name, or an empty file (no copy: see PathEntry::isFree)
     Identical, // a regular file with exactly these bytes
     Different, // a regular file with other bytes, or one that cannot be read
     NotAFile,  // a symbolic link, folder, named pipe or device: never a copy, never opened

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +23,8 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace qlx;
 
@@ -216,6 +219,23 @@ private slots:
         QCOMPARE(root.PCPath, QStringLiteral("/"));
         QVERIFY(root.Route[0]->isChecked());
         QCOMPARE(root.AdrC->text(), QStringLiteral("20"));
+    }
+
+    // Guards against start-up waiting for ever on a named pipe in place of the settings file.
+    void startUpRefusesASettingsFileThatIsNoFile()
+    {
+        QCOMPARE(::mkfifo(QFile::encodeName(ini()).constData(), 0600), 0);
+        ScriptedDialogs dialogs;
+        MainForm form(info());
+        form.Form_Load();
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].text, ini()
+                                            + ": the settings file is a named pipe, not a regular file. QLXCopy "
+                                              "starts with the default settings and keeps none.");
+        QVERIFY(form.Route[0]->isChecked());
+        QCOMPARE(form.AdrC->text(), QStringLiteral("20"));
+        form.close();
+        QVERIFY(!QFileInfo(ini()).isFile()); // the pipe was not replaced at shutdown either
     }
 
     void shutdownWritesTheThreeSettingsIntoAnExistingFile()

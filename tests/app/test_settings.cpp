@@ -3,8 +3,11 @@
 #include "platform/profile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace qlx;
 
@@ -113,6 +116,27 @@ private slots:
         QCOMPARE(read(file, "Remote", "Route"), QStringLiteral("0"));
         QCOMPARE(read(file, "Remote", "Count"), QStringLiteral("20")); // " 20" trimmed on reading
         QVERIFY(readFile(file).contains("Count= 20"));
+    }
+
+    // Guards against start-up waiting for ever on a named pipe named as the settings file, and
+    // against reading or writing the settings through a link.
+    void settingsFileThatIsNoFile()
+    {
+        QTemporaryDir dir;
+        const QString pipe = dir.filePath("pipe.ini"), link = dir.filePath("link.ini"), file = dir.filePath("own.ini");
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        writeFile(file, "[Remote]\nPath=7\n");
+        QVERIFY(QFile::link(file, link));
+        QCOMPARE(settingsFileRefusal(pipe), pipe + ": the settings file is a named pipe, not a regular file");
+        QCOMPARE(settingsFileRefusal(link), link + ": the settings file is a symbolic link, not a regular file");
+        QCOMPARE(settingsFileRefusal(file), QString());
+        QCOMPARE(settingsFileRefusal(dir.filePath("new.ini")), QString());
+        for (const QString& refused : {pipe, link}) {
+            QCOMPARE(read(refused, "Remote", "Path"), QStringLiteral("DEF"));
+            QVERIFY(!WritePrivateProfileString("Remote", "Path", "8", refused));
+        }
+        QCOMPARE(readFile(file), QByteArray("[Remote]\nPath=7\n"));
+        QVERIFY(QFileInfo(link).isSymLink());
     }
 
     void settingsFileLocation()

@@ -1,5 +1,6 @@
 // build/qlxctl as a user runs it, without a display, against the simulated tester on both buses.
 #include "tests/support/filecontents.h"
+#include "tests/support/mountedfolder.h"
 #include "tests/support/ptypeer.h"
 #include "tests/support/simulated_tester.h"
 
@@ -526,6 +527,26 @@ private slots:
         QVERIFY(contents(pc.filePath("SCREEN.png")).startsWith("\x89PNG\r\n"));
     }
 
+    // Guards against a USB stick (exFAT, mounted through FUSE as desktops do) taking no copy, picture
+    // or rendering at all.
+    void copiesOntoAUsbStick()
+    {
+        MountedFolder stick{MountedFolder::ExFat};
+        if (!stick.skipReason().isEmpty())
+            QSKIP(qPrintable(stick.skipReason()));
+        const QByteArray hardcopy = sampleHardcopy();
+        tester->addFile("SCREEN.WMF", hardcopy);
+        useBus(false);
+        QCOMPARE(qlxctl({"get", "SCREEN.WMF", "--convert", "png", "--to", stick.path()}).status, 0);
+        QVERIFY(contents(stick.path() + "/SCREEN.png").startsWith("\x89PNG\r\n"));
+        QCOMPARE(qlxctl({"move", "--all", "--to", stick.path()}).status, 0);
+        QCOMPARE(contents(stick.path() + "/SCREEN.WMF"), hardcopy);
+        QCOMPARE(QDir(tester->printDir).entryList(QDir::Files), QStringList());
+        const QString pdf = stick.path() + "/SCREEN.pdf";
+        QCOMPARE(QProcess::execute(SimulatedTester::buildPath("qlxrender"), {stick.path() + "/SCREEN.WMF", pdf}), 0);
+        QVERIFY(contents(pdf).startsWith("%PDF"));
+    }
+
     // Guards against writing through a symbolic link in the folder (over a file outside it, or
     // creating one there, and then deleting the tester's copy), against a link to the right bytes
     // passing for a copy, and against a named pipe making get wait forever.
@@ -743,6 +764,13 @@ private slots:
     {
         QCOMPARE(qlxctl({"fetch"}).status, 2);
         QCOMPARE(qlxctl({"get", "--all", "--to", "/nonexistent/folder"}).status, 2);
+        // A named pipe as the settings file is refused, not waited on.
+        QTemporaryDir settings;
+        const QString pipe = settings.filePath("pipe.ini");
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        const Run refused = qlxctl({"list"}, {"QLXCOPY_SETTINGS=" + pipe});
+        QCOMPARE(refused.status, 2);
+        QVERIFY(refused.err.contains("the settings file is a named pipe, not a regular file"));
 
         useBus(false);
         tester->addFile("A.WMF", kFirst);

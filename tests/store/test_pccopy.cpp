@@ -1,16 +1,23 @@
 // The PC side of a copy: the one whole-file writer and the compare/keep/replace/rename rules, in a
-// folder that holds links, named pipes and files of other writers.
+// folder that holds links, named pipes and files of other writers, on the file systems archives use.
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "store/transfer.h"
 #include "tests/support/filecontents.h"
+#include "tests/support/mountedfolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
 
 using namespace qlx;
 
@@ -33,6 +40,35 @@ std::function<OnConflict()> always(OnConflict answer)
 {
     return [answer] { return answer; };
 }
+
+// The names created in a folder while it is watched, temporary files left out. A file renamed into
+// the folder is not created there.
+class CreatedNames {
+public:
+    explicit CreatedNames(const QString& folder) : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_CREATE);
+    }
+    ~CreatedNames() { ::close(m_fd); }
+    QStringList names() const
+    {
+        QStringList names;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0)
+            for (const char* p = buffer; p < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(p);
+                const QString name = QFile::decodeName(event->name);
+                if (!name.startsWith(".qlxcopy-"))
+                    names.append(name);
+                p += sizeof(inotify_event) + event->len;
+            }
+        return names;
+    }
+
+private:
+    int m_fd;
+};
 
 } // namespace
 
@@ -78,6 +114,92 @@ private slots:
         QVERIFY(!WritePrivateProfileString("Path", "PCPath", "/tmp", pc.filePath("QLXCopy.INI")));
         QCOMPARE(contents(victim), kBytes);
         QCOMPARE(entries(pc.path()), QStringList({"FOLDER.WMF", "PIPE.WMF", "QLXCopy.INI"}));
+    }
+
+    // Guards against the settings file written through a link where its folder takes no temporary
+    // file (a write-protected stick, a read-only share).
+    void settingsLinkInAReadOnlyFolder()
+    {
+        MountedFolder pc(MountedFolder::Tmpfs);
+        if (!pc.skipReason().isEmpty())
+            QSKIP(qPrintable(pc.skipReason()));
+        QTemporaryDir outside;
+        const QString victim = outside.filePath("victim");
+        const QString settings = pc.path() + "/QLXCopy.INI";
+        QVERIFY(put(victim, kBytes) && QFile::link(victim, settings));
+        QVERIFY(pc.makeReadOnly());
+        QVERIFY(!WritePrivateProfileString("Path", "PCPath", "/tmp", settings));
+        QCOMPARE(contents(victim), kBytes);
+    }
+
+    void everyFolderTakesTheName_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("reserves"); // neither renames without replacing nor links
+        QTest::newRow("tmpfs") << int(MountedFolder::Tmpfs) << false;
+        QTest::newRow("ext4") << int(MountedFolder::Ext4) << false;
+        QTest::newRow("exFAT stick") << int(MountedFolder::ExFat) << true;
+        QTest::newRow("FAT stick") << int(MountedFolder::Fat) << true;
+    }
+
+    // Guards against a USB stick that takes no copy at all, against an interrupted write leaving a
+    // name that later runs refuse or take for a copy, and against two writers into one stick
+    // folder replacing each other's file; file systems that rename without replacing still do so.
+    void everyFolderTakesTheName()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, reserves);
+        MountedFolder folder{MountedFolder::Kind(kind)};
+        if (!folder.skipReason().isEmpty())
+            QSKIP(qPrintable(folder.skipReason()));
+        const QString pc = folder.path();
+        const QString path = pc + "/HC.WMF";
+        {
+            const CreatedNames created(pc);
+            const FileWrite w = writeWholeFile(path, kBytes, Publish::NoReplace);
+            QVERIFY2(w.status == FileWrite::Written, qPrintable(w.reason));
+            QCOMPARE(created.names(), reserves ? QStringList{"HC.WMF"} : QStringList());
+        }
+        QCOMPARE(contents(path), kBytes);
+        QCOMPARE(writeWholeFile(path, "another", Publish::NoReplace).status, FileWrite::NameTaken);
+        QCOMPARE(writeWholeFile(path, "replaced", Publish::ReplaceFile).status, FileWrite::Written);
+        QCOMPARE(contents(path), QByteArray("replaced"));
+
+        // An empty file (what an interrupted write leaves) is no copy and is taken without a question.
+        QVERIFY(put(pc + "/LEFT.WMF", ""));
+        TransferResult r = storeCopy(pc, "LEFT.WMF", kBytes, always(OnConflict::Keep), Durability::Durable);
+        QCOMPARE(r.status, TransferResult::Written);
+        QCOMPARE(contents(r.path), kBytes);
+
+        // An empty file that another writer holds is its reservation: its file comes and is kept.
+        const QString held = pc + "/HELD.WMF";
+        const int reservation = ::open(QFile::encodeName(held).constData(), O_RDONLY | O_CREAT | O_EXCL, 0666);
+        QVERIFY(reservation >= 0 && ::flock(reservation, LOCK_EX) == 0);
+        QVERIFY(put(pc + "/theirs", "their hardcopy"));
+        std::thread other([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ::rename(QFile::encodeName(pc + "/theirs").constData(), QFile::encodeName(held).constData());
+            ::close(reservation);
+        });
+        r = storeCopy(pc, "HELD.WMF", kBytes, always(OnConflict::Keep), Durability::Durable);
+        other.join();
+        QCOMPARE(r.status, TransferResult::Kept);
+        QCOMPARE(contents(held), QByteArray("their hardcopy"));
+
+        // Two writers, one name, other bytes: one writes, the other keeps what the first wrote.
+        for (int round = 0; round < 20; ++round) {
+            const QString name = QStringLiteral("RACE%1.WMF").arg(round);
+            TransferResult first;
+            std::thread firstWriter(
+                [&] { first = storeCopy(pc, name, kBytes, always(OnConflict::Keep), Durability::Durable); });
+            const TransferResult second =
+                storeCopy(pc, name, kBytes + "2", always(OnConflict::Keep), Durability::Durable);
+            firstWriter.join();
+            QCOMPARE(QSet<int>({first.status, second.status}),
+                     QSet<int>({TransferResult::Written, TransferResult::Kept}));
+            QCOMPARE(contents(pc + u'/' + name), first.status == TransferResult::Written ? kBytes : kBytes + "2");
+        }
+        QCOMPARE(entries(pc).filter(".qlxcopy-"), QStringList()); // no temporary file remains
     }
 
     // Guards against renaming over a file that is not ours: --rename skips every name that holds
