@@ -23,6 +23,8 @@
 // Usage: bench_move [interval_ms] (pause after each new hardcopy, default 2); qlxctl, qlxsim and
 // libqlxsim-gpib.so are taken from the folder of this program.
 
+#include "tests/support/mountedfolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -314,12 +316,40 @@ int hostileRun(const char* what, int status, const std::function<int(int&)>& run
     return lost;
 }
 
+// Two testers with the same names and other bytes, moved into `folder` at once with `policy`:
+// the larger of the two exit statuses (-1 when a run did not end), the hardcopies lost to `count`.
+int twoWriters(const std::vector<Hardcopy>& hardcopies, const QString& folder, const QStringList& policy, int& count)
+{
+    std::vector<Hardcopy> theirs = hardcopies;
+    for (Hardcopy& hardcopy : theirs)
+        hardcopy.bytes.prepend("theirs");
+    Bench mine(hardcopies), other(theirs);
+    for (Bench* bench : {&mine, &other}) {
+        QDir().rmdir(bench->pc);
+        QFile::link(folder, bench->pc); // one folder for both
+    }
+    QProcess first, second;
+    for (auto [process, bench] : {std::pair{&first, &mine}, std::pair{&second, &other}}) {
+        QProcessEnvironment environment = testerEnvironment(bench->print);
+        environment.insert(QStringLiteral("QLXSIM_BLOCK_MS"), QStringLiteral("20")); // both runs under way at once
+        process->setProcessEnvironment(environment);
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        process->start(QCoreApplication::applicationDirPath() + "/qlxctl",
+                       QStringList{"--bus", "ieee", "--address", "20", "move", "--all", "--to", folder} + policy);
+    }
+    const bool ended = first.waitForFinished(120'000) && second.waitForFinished(120'000);
+    count = mine.lost(hardcopies) + other.lost(theirs);
+    // Each name is in the folder once: at least one of the two runs kept hardcopies.
+    return ended ? std::max(first.exitCode(), second.exitCode()) : -1;
+}
+
 // Runs against hostile testers and folders; the hardcopies lost, or -1 when a run did not end as
 // it should. Every data answer wrong (random text, a changed length digit, bytes after the block,
 // a listing one byte off): nothing may be deleted. A tester that writes each hardcopy anew under
 // its name and size while the pass goes on, one whose first answer comes late on the serial line,
 // one that lists a name with a wildcard, and two testers with the same names moved into one
-// folder with --overwrite at once.
+// folder at once, with --overwrite, and onto a USB stick's exFAT (where it can be mounted).
 int lostToHostileTesters(const std::vector<Hardcopy>& hardcopies)
 {
     const QStringList moveAll{"--bus", "ieee", "--address", "20", "move", "--all"};
@@ -367,27 +397,15 @@ int lostToHostileTesters(const std::vector<Hardcopy>& hardcopies)
         return status;
     }));
     lost.push_back(hostileRun("two_overwrite_writers", 1, [&](int& count) {
-        std::vector<Hardcopy> theirs = hardcopies;
-        for (Hardcopy& hardcopy : theirs)
-            hardcopy.bytes.prepend("theirs");
-        Bench mine(hardcopies), other(theirs);
-        QDir().rmdir(other.pc);
-        QFile::link(mine.pc, other.pc); // one folder for both
-        QProcess first, second;
-        for (auto [process, bench] : {std::pair{&first, &mine}, std::pair{&second, &other}}) {
-            QProcessEnvironment environment = testerEnvironment(bench->print);
-            environment.insert(QStringLiteral("QLXSIM_BLOCK_MS"), QStringLiteral("20")); // both runs under way at once
-            process->setProcessEnvironment(environment);
-            process->setStandardOutputFile(QProcess::nullDevice());
-            process->setStandardErrorFile(QProcess::nullDevice());
-            process->start(QCoreApplication::applicationDirPath() + "/qlxctl",
-                           moveAll + QStringList{"--overwrite", "--to", mine.pc});
-        }
-        const bool ended = first.waitForFinished(120'000) && second.waitForFinished(120'000);
-        count = mine.lost(hardcopies) + other.lost(theirs);
-        // Each name is in the folder once: at least one of the two runs kept hardcopies.
-        return ended ? std::max(first.exitCode(), second.exitCode()) : -1;
+        QTemporaryDir folder;
+        return twoWriters(hardcopies, folder.path(), {"--overwrite"}, count);
     }));
+    MountedFolder stick(MountedFolder::ExFat);
+    if (stick.skipReason().isEmpty())
+        lost.push_back(hostileRun("two_writers_on_exfat", 1,
+                                  [&](int& count) { return twoWriters(hardcopies, stick.path(), {}, count); }));
+    else
+        std::printf("hostile_two_writers_on_exfat skipped: %s\n", qPrintable(stick.skipReason()));
     return std::any_of(lost.begin(), lost.end(), [](int n) { return n < 0; })
                ? -1
                : std::accumulate(lost.begin(), lost.end(), 0);
