@@ -52,12 +52,6 @@ struct Device {
     bool end = false; // the last write or read ended with END: each later call's status shows it
 };
 
-// The board as the PC has it (QLXSIM_BOARD), failing as linux-gpib reports it: "missing" (no
-// /dev/gpib0: ibdev fails with EDVR and ibcntl EBADF, the errno of the library's next ioctl, not
-// the ENOENT that caused it), "unconfigured" (gpib_config never ran: EDVR, EINVAL), "eio" (ibdev
-// works, each read fails with EDVR, EIO).
-enum class Board { Usable, Missing, Unconfigured, ReadError };
-
 Board boardOf(const std::string& setting)
 {
     if (setting == "missing")
@@ -92,6 +86,7 @@ public:
         ud = -1;
         if (board != 0)
             return {ERR, ENEB, 0};
+        // No /dev/gpib0: linux-gpib reports the errno of its next ioctl, not the ENOENT of the open.
         if (board_ == Board::Missing)
             return {ERR, EDVR, EBADF};
         if (board_ == Board::Unconfigured)
@@ -104,8 +99,7 @@ public:
             ++free;
         if (free == kDescriptorsEnd)
             return {ERR, ENEB, 0}; // the library's table is full
-        const long override = envNumber("QLXSIM_TIMEOUT_MS", -1);
-        const auto timeout = override >= 0 ? std::chrono::milliseconds(override) : timeoutOfCode(tmo);
+        const auto timeout = timeoutMs_ >= 0 ? std::chrono::milliseconds(timeoutMs_) : timeoutOfCode(tmo);
         ud = free;
         devices_[ud] = {pad, sad, timeout, eot != 0};
         return {CMPL, 0, 0};
@@ -220,22 +214,16 @@ private:
     // The tester is built afresh from the environment, as if switched on with these settings.
     void configure()
     {
-        Config config;
-        config.folder = env("QLXSIM_DIR", ".");
-        config.oldFirmware = envFlag("QLXSIM_OLD_FIRMWARE");
-        config.identity = env("QLXSIM_IDN", std::string(config.oldFirmware ? kOldIdentity : kIdentity).c_str());
-        config.currentDir = env("QLXSIM_CURRENT_DIR", std::string(kPrintDirectory).c_str());
-        config.terminator = "\n";
-        config.fault = parseFault(env("QLXSIM_FAULT")).value_or(Fault{});
-        tester_ = std::make_unique<Tester>(config);
+        const Setting setting = settingFromEnvironment();
+        tester_ = std::make_unique<Tester>(setting.tester);
         output_ = {};
-        address_ = static_cast<int>(envNumber("QLXSIM_ADDRESS", 20));
-        switchedOn_ = !envFlag("QLXSIM_OFF");
-        board_ = boardOf(env("QLXSIM_BOARD"));
-        const std::string logTarget = env("QLXSIM_LOG");
-        if (logTarget != logTarget_) {
-            log_.open(logTarget);
-            logTarget_ = logTarget;
+        address_ = setting.address;
+        switchedOn_ = setting.switchedOn;
+        board_ = setting.board;
+        timeoutMs_ = setting.timeoutMs;
+        if (setting.log != logTarget_) {
+            log_.open(setting.log);
+            logTarget_ = setting.log;
         }
     }
 
@@ -253,6 +241,7 @@ private:
     std::mutex mutex_;
     std::map<int, Device> devices_;
     Board board_ = Board::Usable;
+    long timeoutMs_ = -1;
     std::unique_ptr<Tester> tester_;
     Output output_;
     int address_ = 20;
@@ -270,6 +259,24 @@ Bus& bus()
 }
 
 } // namespace
+
+Setting settingFromEnvironment()
+{
+    Setting setting;
+    Config& config = setting.tester;
+    config.folder = env("QLXSIM_DIR", ".");
+    config.oldFirmware = envFlag("QLXSIM_OLD_FIRMWARE");
+    config.identity = env("QLXSIM_IDN", std::string(config.oldFirmware ? kOldIdentity : kIdentity).c_str());
+    config.currentDir = env("QLXSIM_CURRENT_DIR", std::string(kPrintDirectory).c_str());
+    config.terminator = "\n";
+    config.fault = parseFault(env("QLXSIM_FAULT")).value_or(Fault{});
+    setting.address = static_cast<int>(envNumber("QLXSIM_ADDRESS", 20));
+    setting.switchedOn = !envFlag("QLXSIM_OFF");
+    setting.board = boardOf(env("QLXSIM_BOARD"));
+    setting.log = env("QLXSIM_LOG");
+    setting.timeoutMs = envNumber("QLXSIM_TIMEOUT_MS", -1);
+    return setting;
+}
 
 std::chrono::milliseconds timeoutOfCode(int code)
 {

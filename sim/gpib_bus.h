@@ -6,6 +6,8 @@
 #include <chrono>
 #include <string>
 
+#include "sim/model.h"
+
 // Marks the C entry points that the simulated libraries export.
 #define QLXSIM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -23,6 +25,22 @@ struct Status {
     int err = 0;
     long cntl = 0;
 };
+
+// The board as the PC has it (QLXSIM_BOARD), failing as linux-gpib reports it: "missing" (no
+// /dev/gpib0), "unconfigured" (gpib_config never ran), "eio" (the driver fails each read with EIO).
+enum class Board { Usable, Missing, Unconfigured, ReadError };
+
+// The simulated bus as the environment describes it; read anew at each ibdev (and by the
+// emulated driver of the tests that run the real linux-gpib library).
+struct Setting {
+    Config tester;
+    int address = 20;       // QLXSIM_ADDRESS
+    bool switchedOn = true; // not QLXSIM_OFF
+    Board board = Board::Usable;
+    std::string log;     // QLXSIM_LOG: "" logs nothing
+    long timeoutMs = -1; // QLXSIM_TIMEOUT_MS: the read time-out whatever the caller asks (-1: as asked)
+};
+Setting settingFromEnvironment();
 
 // NI-488.2 time-out codes: 1 (10 us) to 17 (1000 s); 0 (wait for ever) is capped at 1000 s.
 // Codes outside the table give 0.

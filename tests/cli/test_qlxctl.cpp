@@ -167,7 +167,8 @@ private slots:
         QTRY_VERIFY(tester->endsInLocal()); // the simulator has logged all of the last run
         logged = tester->busLog().size();
         QCOMPARE(qlxctl({"delete", "b.WMF"}).status, 2);
-        QCOMPARE(tester->busLog().size(), logged);
+        // (the end of the last run's link may still be logged meanwhile)
+        QCOMPARE(tester->busLog().mid(logged).filter(QRegularExpression("^(MMEM|\\*|\\+\\+)")), QStringList());
         QCOMPARE(qlxctl({"delete", "--all", "--yes"}).status, 0);
         QTRY_VERIFY(tester->endsInLocal());
         const QStringList log = tester->busLog().mid(logged);

@@ -71,14 +71,14 @@ private slots:
                                            : QStringList();
     }
 
-    void queriesThroughBothLibraries_data()
+    void queriesThroughEachLibrary_data()
     {
         QTest::addColumn<QString>("library");
         QTest::newRow("registered") << "libqlxsim-gpib.so";
         QTest::newRow("per thread") << "libqlxsim-gpib-plain.so";
         QTest::newRow("global data") << "libqlxsim-gpib-data.so";
     }
-    void queriesThroughBothLibraries()
+    void queriesThroughEachLibrary()
     {
         QFETCH(QString, library);
         useLibrary(library);
