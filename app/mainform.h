@@ -148,7 +148,8 @@ private:
     void connectFileHandlers();
 
     // TransportObserver
-    void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer) override;
+    void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer,
+                      const QString& failedCall) override;
     void serialProgressRange(int max) override;
     void serialProgress(int value) override;
     void serialCountdown(const QString& text) override;

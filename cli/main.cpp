@@ -44,7 +44,7 @@ int run(const Run& r)
     if (r.stop.received())
         return Failed;
     if (connected.failure != ConnectResult::None) {
-        reportUnreachable(r.session.bus(), connected.failureText);
+        reportConnectFailure(r.session.bus(), connected);
         return Unreachable;
     }
     switch (o.command) {

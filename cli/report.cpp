@@ -29,6 +29,14 @@ void reportUnreachable(Bus bus, const QString& cause)
     writeLines(cableAdviceText(bus));
 }
 
+void reportConnectFailure(Bus bus, const ConnectResult& result)
+{
+    if (result.failure == ConnectResult::PcSide)
+        message(result.failureText);
+    else
+        reportUnreachable(bus, result.failureText);
+}
+
 bool reportTransfer(const QString& name, const TransferResult& result, bool quiet)
 {
     switch (result.status) {

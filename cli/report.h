@@ -12,7 +12,7 @@ enum ExitStatus {
     Done = 0,
     Failed = 1,      // a file failed or was kept
     Usage = 2,       // the command line or a folder it names
-    Unreachable = 3, // no tester answered: cables, address, the tester's remote setup
+    Unreachable = 3, // no tester answered: cables, address, the tester's remote setup, or the PC's GPIB board
     NotSetUp = 4,    // the tester answered, but lists another directory than its print directory
 };
 
@@ -21,6 +21,8 @@ void message(const QString& text);
 void note(bool quiet, const QString& text);
 // The tester could not be reached: the cause, then the cable advice for `bus`.
 void reportUnreachable(Bus bus, const QString& cause);
+// A connect that failed: its cause, then the cable advice, which a cause on the PC goes without.
+void reportConnectFailure(Bus bus, const ConnectResult& result);
 // One line about a copy; true when the file is in the folder as the tester holds it.
 bool reportTransfer(const QString& name, const TransferResult& result, bool quiet);
 

@@ -16,6 +16,7 @@
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <optional>
 
 namespace qlx {
 namespace {
@@ -26,34 +27,48 @@ constexpr int kLibraryTimeoutCode = 10;          // 300 ms
 constexpr AdapterTiming kSearchTiming{300, 500}; // one "++read eoi" an address
 constexpr Vxi11Timing kGatewayTiming{300, 1000};
 
-// "*IDN?" at each primary address through the device that `deviceAt` readies for it (null: none).
+// "*IDN?" at each primary address through the device that `deviceAt` readies for it (null: none
+// there; nullopt: the search ends). A fault on the PC's side ends the search too, noted in *problems.
 template <typename DeviceAt, typename AddressText>
-void askEachAddress(DeviceAt deviceAt, AddressText addressText, QList<FoundTester>& found)
+void askEachAddress(DeviceAt deviceAt, AddressText addressText, QList<FoundTester>& found, QStringList* problems)
 {
     for (int pad = kFirstAddress; pad <= kLastAddress; ++pad) {
-        GpibDevice* device = deviceAt(pad);
+        const std::optional<GpibDevice*> device = deviceAt(pad);
         if (!device)
+            return;
+        if (!*device)
             continue;
-        device->write(QByteArrayLiteral("*IDN?"));
-        const QString identity = QString::fromLatin1(device->readText(500, nullptr)).trimmed();
+        (*device)->write(QByteArrayLiteral("*IDN?"));
+        const QString identity = QString::fromLatin1((*device)->readText(500, nullptr)).trimmed();
         if (identify(identity).verdict == Identification::Accepted) {
             found.append({addressText(pad), identity});
-            device->goToLocal();
+            (*device)->goToLocal();
+        }
+        if (const GpibFault fault = (*device)->fault(); fault.side == GpibFault::Pc) {
+            problems->append(fault.text);
+            return;
         }
     }
 }
 
-void searchLibrary(QList<FoundTester>& found)
+// Each address gets a descriptor of its own, given back before the next is asked for.
+void searchLibrary(QList<FoundTester>& found, QStringList* problems)
 {
     if (!vbib32::available())
         return;
     std::unique_ptr<GpibDevice> device;
-    const auto deviceAt = [&](int pad) {
-        device = openGpibLibraryDevice(pad, nullptr, kLibraryTimeoutCode);
+    const auto deviceAt = [&](int pad) -> std::optional<GpibDevice*> {
+        device.reset();
+        OpenedDevice opened = openGpibLibraryDevice(pad, kLibraryTimeoutCode);
+        if (opened.fault.side == GpibFault::Pc) {
+            problems->append(opened.fault.text);
+            return std::nullopt;
+        }
+        device = std::move(opened.device);
         return device.get();
     };
     askEachAddress(
-        deviceAt, [](int pad) { return QString::number(pad); }, found);
+        deviceAt, [](int pad) { return QString::number(pad); }, found, problems);
 }
 
 void searchAdapter(const QString& where, QList<FoundTester>& found, QStringList* problems)
@@ -69,7 +84,7 @@ void searchAdapter(const QString& where, QList<FoundTester>& found, QStringList*
         problems->append(error);
         return;
     }
-    const auto deviceAt = [&](int pad) {
+    const auto deviceAt = [&](int pad) -> std::optional<GpibDevice*> {
         adapter->setPrimaryAddress(pad);
         return adapter.get();
     };
@@ -77,7 +92,7 @@ void searchAdapter(const QString& where, QList<FoundTester>& found, QStringList*
         address->primary = pad;
         return address->text();
     };
-    askEachAddress(deviceAt, addressText, found);
+    askEachAddress(deviceAt, addressText, found, problems);
 }
 
 void searchGateway(const QString& host, QList<FoundTester>& found, QStringList* problems)
@@ -88,13 +103,13 @@ void searchGateway(const QString& host, QList<FoundTester>& found, QStringList* 
         return;
     }
     std::unique_ptr<Vxi11Device> device;
-    const auto deviceAt = [&](int pad) {
+    const auto deviceAt = [&](int pad) -> std::optional<GpibDevice*> {
         device.reset(); // one link at a time
         device = Vxi11Device::open(host, QByteArrayLiteral("gpib0,") + QByteArray::number(pad), &error, kGatewayTiming);
         return device.get();
     };
     askEachAddress(
-        deviceAt, [&](int pad) { return gatewayResource(host, pad); }, found);
+        deviceAt, [&](int pad) { return gatewayResource(host, pad); }, found, problems);
 }
 
 } // namespace
@@ -160,7 +175,7 @@ QStringList adaptersById(const QString& byIdFolder)
 QList<FoundTester> discoverTesters(const QStringList& adapters, const QStringList& gateways, QStringList* problems)
 {
     QList<FoundTester> found;
-    searchLibrary(found);
+    searchLibrary(found, problems);
     for (const QString& adapter : adapters)
         searchAdapter(adapter, found, problems);
     for (const QString& gateway : gateways)

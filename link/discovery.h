@@ -27,7 +27,7 @@ QStringList gatewaysAnswering(const QList<QHostAddress>& targets, int ms = 1000)
 
 // Every QLX tester that answers, in the order found. `adapters` are device paths or HOST[:PORT],
 // `gateways` names or addresses; one that cannot be used is noted in *problems, and the search
-// goes on.
+// goes on. A GPIB board that fails on the PC ends the library's search at once, noted the same way.
 QList<FoundTester> discoverTesters(const QStringList& adapters, const QStringList& gateways, QStringList* problems);
 
 } // namespace qlx

@@ -5,8 +5,18 @@
 #include "link/linktypes.h"
 
 #include <QByteArray>
+#include <QString>
 
 namespace qlx {
+
+// Why a call on the bus failed, where the device can tell: on the tester's side (nobody listens,
+// no answer in time) or on the PC's (the GPIB board or its driver: no cable or tester setting
+// helps).
+struct GpibFault {
+    enum Side { None, Tester, Pc };
+    Side side = None;
+    QString text; // the cause in words, for a message
+};
 
 class GpibDevice {
 public:
@@ -33,6 +43,8 @@ public:
     // then reports aborted().
     virtual void abort() {}
     virtual bool aborted() const { return false; }
+    // The first call that failed since the last write() or clear(), where the device can tell.
+    virtual GpibFault fault() const { return {}; }
 };
 
 } // namespace qlx

@@ -11,13 +11,16 @@ enum class Bus { Gpib, Serial };
 // Window-side hooks; all optional. The transport never shows dialogs itself.
 struct TransportObserver {
     virtual ~TransportObserver() = default;
-    // Debug display of a GPIB text read: the whole buffer, the byte count, the answer as cut.
+    // Debug display of a GPIB text read: the whole buffer, the byte count, the answer as cut, and
+    // the library call of the exchange that failed, with its status (empty when none did).
     // Called only when debug is on.
-    virtual void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer)
+    virtual void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer,
+                              const QString& failedCall = {})
     {
         Q_UNUSED(fullBuffer)
         Q_UNUSED(ibcntl)
         Q_UNUSED(answer)
+        Q_UNUSED(failedCall)
     }
     virtual void serialProgressRange(int max) { Q_UNUSED(max) }          // the block header was parsed
     virtual void serialProgress(int value) { Q_UNUSED(value) }           // bytes received so far

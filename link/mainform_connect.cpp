@@ -32,6 +32,11 @@ void MainForm::TestQLX_Click()
         CableError();
         SetNotConnected();
         return;
+    case ConnectResult::PcSide: // the cause on the PC on a line of its own, then the advice
+        messageBox(result.failureText + QStringLiteral("\r\n") + cableAdviceText(currentBus()), MbCritical,
+                   QStringLiteral("ERROR"));
+        SetNotConnected();
+        return;
     case ConnectResult::OpenRefused:
     case ConnectResult::BadAnswer:
         ErrorString = result.failureText;

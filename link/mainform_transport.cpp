@@ -33,11 +33,15 @@ void MainForm::reportOutcome(Outcome outcome)
 
 void MainForm::CableError() { messageBox(cableAdviceText(currentBus()), MbCritical, QStringLiteral("ERROR")); }
 
-void MainForm::gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer)
+// A library call that failed in the read is named below the count, with its status.
+void MainForm::gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer,
+                            const QString& failedCall)
 {
-    messageBox(QString::fromLatin1(fullBuffer) + QStringLiteral("\r\n-------------------\r\n")
-                   + QString::number(ibcntl),
-               MbPlain, QString());
+    QString text =
+        QString::fromLatin1(fullBuffer) + QStringLiteral("\r\n-------------------\r\n") + QString::number(ibcntl);
+    if (!failedCall.isEmpty())
+        text += QStringLiteral("\r\n") + failedCall;
+    messageBox(text, MbPlain, QString());
     messageBox(QString::fromLatin1(answer), MbPlain, QString());
 }
 

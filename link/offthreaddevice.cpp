@@ -64,6 +64,7 @@ struct Reply {
     ni::Status status;
     bool aborted = false; // the device's own aborted() after the call
     bool endSeen = true;
+    GpibFault fault;
 };
 
 struct TextRead {
@@ -72,6 +73,7 @@ struct TextRead {
     QByteArray fullBuffer;
     long count = 0;
     QByteArray cut;
+    QString failedCall;
 };
 
 struct BytesRead {
@@ -83,18 +85,21 @@ struct Opening {
     bool opened = false;
     qint16 handle = -1;
     QString error;
+    GpibFault fault;
 };
 
 // Records the debug display of a read on the worker, to be shown on the caller's thread.
 struct DebugRecorder : TransportObserver {
     TextRead& into;
     explicit DebugRecorder(TextRead& read) : into(read) {}
-    void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer) override
+    void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& answer,
+                      const QString& failedCall) override
     {
         into.debugged = true;
         into.fullBuffer = fullBuffer;
         into.count = ibcntl;
         into.cut = answer;
+        into.failedCall = failedCall;
     }
 };
 
@@ -122,7 +127,7 @@ public:
         const auto opening = call<Opening>([opener = std::move(opener)](std::unique_ptr<GpibDevice>& device) {
             OpenedDevice opened = opener();
             device = std::move(opened.device);
-            return Opening{device != nullptr, opened.handle, opened.error};
+            return Opening{device != nullptr, opened.handle, opened.error, opened.fault};
         });
         return opening.value_or(Opening{});
     }
@@ -152,7 +157,7 @@ public:
         if (!read)
             return {};
         if (debug && read->debugged)
-            debug->gpibTextRead(read->fullBuffer, read->count, read->cut);
+            debug->gpibTextRead(read->fullBuffer, read->count, read->cut, read->failedCall);
         return read->answer;
     }
 
@@ -199,6 +204,7 @@ public:
             m_wait->quit();
     }
     bool aborted() const override { return m_aborted || m_deviceAborted; }
+    GpibFault fault() const override { return m_fault; }
 
 private:
     void run(void (GpibDevice::*operation)())
@@ -222,6 +228,8 @@ private:
             reply->status = ni::status();
             reply->aborted = device && device->aborted();
             reply->endSeen = !device || device->endSeen();
+            if (device)
+                reply->fault = device->fault();
             reply->done = true;
         });
         if (!waitFor([&reply] { return reply->done; }))
@@ -229,6 +237,7 @@ private:
         ni::status() = reply->status;
         m_deviceAborted = reply->aborted;
         m_endSeen = reply->endSeen;
+        m_fault = reply->fault;
         return std::move(reply->value);
     }
 
@@ -265,6 +274,7 @@ private:
     bool m_aborted = false;
     bool m_deviceAborted = false;
     bool m_endSeen = true;
+    GpibFault m_fault;
 };
 
 } // namespace
@@ -276,6 +286,7 @@ OpenedDevice openOffThread(std::function<OpenedDevice()> open)
     OpenedDevice result;
     result.handle = opening.handle;
     result.error = opening.error;
+    result.fault = opening.fault;
     if (opening.opened)
         result.device = std::move(device);
     return result;

@@ -41,8 +41,13 @@ bool Transport::openGpib(const GpibAddress& address, qint16* handle, QString* er
         return false;
     m_gpib.reset();
     m_gpibUnsure = false;
+    m_openFault = {};
     if (address.kind == GpibAddress::Library) {
-        m_gpib = openGpibLibraryDevice(address.primary, handle);
+        OpenedDevice opened = openGpibLibraryDevice(address.primary);
+        if (handle)
+            *handle = opened.handle;
+        m_openFault = opened.fault;
+        m_gpib = std::move(opened.device);
     } else {
         QString reason;
         m_gpib = address.isResource() ? openResourceDevice(address, &reason) : GpibAdapter::open(address, &reason);
@@ -76,6 +81,20 @@ bool Transport::openSerial(const QString& portName)
     m_port.setReadBufferSize(kSerialReadBuffer);
     m_serial.reset();
     return m_port.open(QIODevice::ReadWrite);
+}
+
+void Transport::closeGpib(bool goToLocal)
+{
+    if (m_busy) // the exchange that waits still uses the device
+        return;
+    if (goToLocal && m_gpib) {
+        Exchange exchange(*this);
+        if (m_gpibUnsure)
+            m_gpib->clear();
+        m_gpib->goToLocal();
+    }
+    m_gpibUnsure = false;
+    m_gpib.reset();
 }
 
 void Transport::closeSerial()

@@ -33,6 +33,12 @@ public:
     // where there is more to say than that the tester is not there (an adapter's).
     bool openGpib(const GpibAddress& address, qint16* handle = nullptr, QString* error = nullptr);
     bool openGpib(int primaryAddress, qint16* handle = nullptr);
+    // Why the last GPIB open or exchange failed, where the device can tell (gpibdevice.h).
+    GpibFault gpibFault() const { return m_gpib ? m_gpib->fault() : m_openFault; }
+    // The end of the GPIB device: with `goToLocal`, an answer left unread (refused or abandoned)
+    // is cleared and the tester returned to local operation; then the device is closed, which
+    // gives a library descriptor back.
+    void closeGpib(bool goToLocal);
     // The tester on the IEEE bus through `device` from now on.
     void attachGpib(std::unique_ptr<GpibDevice> device) { m_gpib = std::move(device); }
     // Closes a port left open, then opens `portName` at 19200 baud, 8 data bits, no parity,
@@ -77,6 +83,7 @@ private:
     bool m_localAfterStop = false; // the one go-to-local after stop() went out
     bool m_gpibUnsure = false;     // the last GPIB answer went wrong: clear the tester before the next command
     std::unique_ptr<GpibDevice> m_gpib;
+    GpibFault m_openFault; // what the last failed library open said
     QSerialPort m_port;
     SerialLink m_serial;
 };

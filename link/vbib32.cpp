@@ -25,6 +25,7 @@ using IbdevFn = int(QLX_GPIBCALL*)(int, int, int, int, int, int);
 using IbwrtFn = int(QLX_GPIBCALL*)(int, const void*, long);
 using IbrdFn = int(QLX_GPIBCALL*)(int, void*, long);
 using IblocFn = int(QLX_GPIBCALL*)(int);
+using IbonlFn = int(QLX_GPIBCALL*)(int, int);
 using RegisterFn = unsigned long(QLX_GPIBCALL*)(int*, int*, int*, long*);
 using UnregisterFn = unsigned long(QLX_GPIBCALL*)();
 using IntFn = int(QLX_GPIBCALL*)();
@@ -40,6 +41,7 @@ struct Library {
     IbrdFn ibrd = nullptr;
     IblocFn ibloc = nullptr;
     IblocFn ibclr = nullptr;
+    IbonlFn ibonl = nullptr; // optional
     RegisterFn registerGlobals = nullptr;
     UnregisterFn unregisterGlobals = nullptr;
     // Status source of a library that does not register the words: functions, else data.
@@ -102,6 +104,7 @@ QStringList resolveAll(Library& lib)
     need(lib.ibrd, "ibrd");
     need(lib.ibloc, "ibloc");
     need(lib.ibclr, "ibclr");
+    lib.ibonl = resolve<IbonlFn>(lib, "ibonl");
     lib.registerGlobals = resolve<RegisterFn>(lib, "RegisterGpibGlobalsForThread");
     lib.unregisterGlobals = resolve<UnregisterFn>(lib, "UnregisterGpibGlobalsForThread");
     if (lib.registerGlobals)
@@ -208,6 +211,7 @@ int guarded(Call&& call)
     ni::Status& s = ni::status();
     if (!load(lib)) {
         s.words = {ni::kErrorBit, 0, 0, 0};
+        s.reported = false;
         ni::copyStatus(s);
         return -1;
     }
@@ -216,6 +220,7 @@ int guarded(Call&& call)
     const int result = call(lib);
     if (!lib.registerGlobals)
         readOwnStatus(lib, s.words);
+    s.reported = !lib.registerGlobals || s.globalsRegistered;
     ni::copyStatus(s);
     return result;
 }
@@ -245,6 +250,12 @@ qint16 ibdev(int board, int primaryAddress, int secondaryAddress, int timeout, i
 void ibloc(qint16 descriptor)
 {
     guarded([&](Library& lib) { return lib.ibloc(descriptor); });
+}
+
+void ibonl(qint16 descriptor, int online)
+{
+    if (available() && library().ibonl)
+        guarded([&](Library& lib) { return lib.ibonl(descriptor, online); });
 }
 
 void ibclr(qint16 descriptor)

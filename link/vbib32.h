@@ -8,6 +8,7 @@
 // linux-gpib) is asked for its own status after each call: ThreadIbsta/ThreadIberr/ThreadIbcntl,
 // else Ibsta/Iberr/Ibcntl, else its exported data ibsta/iberr/ibcntl. Without a usable library every call fails as if
 // the tester were switched off (status 0x8000, count 0), and one line on stderr says what was tried.
+// ibonl is the one call a library may lack: without it, descriptors are never given back.
 
 #include <QByteArray>
 
@@ -22,6 +23,9 @@ void unload();
 // Each argument is a 16-bit value widened to int; the descriptor is the result's low 16 bits.
 qint16 ibdev(int board, int primaryAddress, int secondaryAddress, int timeout, int eot, int eos);
 void ibloc(qint16 descriptor);
+// Gives the descriptor back with `online` 0 (or resets it with 1); nothing where the library has
+// no ibonl.
+void ibonl(qint16 descriptor, int online);
 // Device clear: the device drops its output queue and whatever it was busy with.
 void ibclr(qint16 descriptor);
 void ibwrt(qint16 descriptor, const QByteArray& text);

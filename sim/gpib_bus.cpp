@@ -1,6 +1,7 @@
 #include "sim/gpib_bus.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -13,7 +14,7 @@
 #include "sim/model.h"
 
 // The environment (QLXSIM_DIR, QLXSIM_IDN, QLXSIM_ADDRESS, QLXSIM_OFF, QLXSIM_FAULT,
-// QLXSIM_OLD_FIRMWARE, QLXSIM_CURRENT_DIR, QLXSIM_LOG, QLXSIM_TIMEOUT_MS) is read at every ibdev,
+// QLXSIM_OLD_FIRMWARE, QLXSIM_CURRENT_DIR, QLXSIM_LOG, QLXSIM_TIMEOUT_MS, QLXSIM_BOARD) is read at every ibdev,
 // as if the tester were switched on again with it; QLXSIM_REGISTER_RESULT at every registration,
 // QLXSIM_BLOCK_MS at every call.
 // They are described at the top of qlxsim_main.cpp.
@@ -21,7 +22,6 @@
 namespace qlxsim::gpib {
 namespace {
 
-constexpr int kMaxDescriptors = 1024;
 constexpr long kMaxWrite = 1024 * 1024;
 
 std::string env(const char* name, const char* fallback = "")
@@ -48,7 +48,25 @@ struct Device {
     int pad = 0;
     int sad = 0;
     std::chrono::milliseconds timeout{};
+    bool eot = true;
+    bool end = false; // the last write or read ended with END: each later call's status shows it
 };
+
+Board boardOf(const std::string& setting)
+{
+    if (setting == "missing")
+        return Board::Missing;
+    if (setting == "unconfigured")
+        return Board::Unconfigured;
+    return setting == "eio" ? Board::ReadError : Board::Usable;
+}
+
+Status withEnd(const Device& device, Status status)
+{
+    if (device.end)
+        status.sta |= END;
+    return status;
+}
 
 // The tester's output queue: what it will talk when addressed, and whether END ends it.
 struct Output {
@@ -68,26 +86,34 @@ public:
         ud = -1;
         if (board != 0)
             return {ERR, ENEB, 0};
+        // No /dev/gpib0: linux-gpib reports the errno of its next ioctl, not the ENOENT of the open.
+        if (board_ == Board::Missing)
+            return {ERR, EDVR, EBADF};
+        if (board_ == Board::Unconfigured)
+            return {ERR, EDVR, EINVAL};
         if (pad < 0 || pad > 30 || (sad != 0 && (sad < 0x60 || sad > 0x7E)) || tmo < 0 || tmo > 17) {
             return {ERR, EARG, 0};
         }
-        if (devices_.size() >= kMaxDescriptors)
-            return {ERR, EDVR, 0};
-        const long override = envNumber("QLXSIM_TIMEOUT_MS", -1);
-        const auto timeout = override >= 0 ? std::chrono::milliseconds(override) : timeoutOfCode(tmo);
-        ud = nextDescriptor_++;
-        devices_[ud] = {pad, sad, timeout};
+        int free = kFirstDescriptor;
+        while (free < kDescriptorsEnd && devices_.count(free))
+            ++free;
+        if (free == kDescriptorsEnd)
+            return {ERR, ENEB, 0}; // the library's table is full
+        const auto timeout = timeoutMs_ >= 0 ? std::chrono::milliseconds(timeoutMs_) : timeoutOfCode(tmo);
+        ud = free;
+        devices_[ud] = {pad, sad, timeout, eot != 0};
         return {CMPL, 0, 0};
     }
 
     Status write(int ud, const void* buffer, long count)
     {
         std::lock_guard lock(mutex_);
-        const Device* device = find(ud);
+        Device* device = find(ud);
         if (!device)
-            return {ERR, EDVR, 0};
-        if (count < 0 || count > kMaxWrite || (count > 0 && !buffer))
             return {ERR, EARG, 0};
+        if (count < 0 || count > kMaxWrite || (count > 0 && !buffer))
+            return withEnd(*device, {ERR, EARG, 0});
+        device->end = false;
         if (!listens(*device))
             return {ERR, ENOL, 0};
         const std::string command(static_cast<const char*>(buffer), static_cast<std::size_t>(count));
@@ -96,7 +122,8 @@ public:
         if (auto answer = tester_->handle(command)) {
             output_ = {std::move(answer->bytes), 0, answer->complete};
         }
-        return {CMPL, 0, count};
+        device->end = device->eot;
+        return withEnd(*device, {CMPL, 0, count});
     }
 
     Status read(int ud, void* buffer, long count)
@@ -105,11 +132,14 @@ public:
         Status status;
         {
             std::lock_guard lock(mutex_);
-            const Device* device = find(ud);
+            Device* device = find(ud);
             if (!device)
-                return {ERR, EDVR, 0};
-            if (count < 0 || (count > 0 && !buffer))
                 return {ERR, EARG, 0};
+            if (count < 0 || (count > 0 && !buffer))
+                return withEnd(*device, {ERR, EARG, 0});
+            device->end = false;
+            if (board_ == Board::ReadError)
+                return {ERR, EDVR, EIO};
             const std::size_t remaining = listens(*device) ? output_.bytes.size() - output_.position : 0;
             const std::size_t taken = std::min(remaining, static_cast<std::size_t>(count));
             if (taken > 0)
@@ -118,8 +148,10 @@ public:
             status.cntl = static_cast<long>(taken);
             if (taken == remaining && remaining > 0 && output_.complete) {
                 status.sta = CMPL | END;
+                device->end = true;
             } else if (taken < static_cast<std::size_t>(count)) {
                 // The talker fell silent before the count was reached: the read times out.
+                log_.line("ibrd(" + std::to_string(ud) + ") timed out");
                 status = {ERR | TIMO, EABO, status.cntl};
                 wait = device->timeout;
             }
@@ -132,9 +164,10 @@ public:
     {
         std::lock_guard lock(mutex_);
         log_.line("ibloc(" + std::to_string(ud) + ")");
-        if (!find(ud))
-            return {ERR, EDVR, 0};
-        return {CMPL, 0, 0};
+        const Device* device = find(ud);
+        if (!device)
+            return {ERR, EARG, 0};
+        return withEnd(*device, {CMPL, 0, 0});
     }
 
     // Selected device clear: the tester drops its output queue.
@@ -144,11 +177,26 @@ public:
         log_.line("ibclr(" + std::to_string(ud) + ")");
         const Device* device = find(ud);
         if (!device)
-            return {ERR, EDVR, 0};
+            return {ERR, EARG, 0};
         if (!listens(*device))
-            return {ERR, ENOL, 0};
+            return withEnd(*device, {ERR, ENOL, 0});
         output_ = {};
-        return {CMPL, 0, 0};
+        return withEnd(*device, {CMPL, 0, 0});
+    }
+
+    Status online(int ud, int online)
+    {
+        std::lock_guard lock(mutex_);
+        log_.line("ibonl(" + std::to_string(ud) + "," + std::to_string(online) + ")");
+        Device* device = find(ud);
+        if (!device)
+            return {ERR, EARG, 0};
+        const Status status = withEnd(*device, {CMPL, 0, 0});
+        if (online == 0)
+            devices_.erase(ud);
+        else
+            device->end = false;
+        return status;
     }
 
     unsigned long nextRegisterResult()
@@ -166,26 +214,21 @@ private:
     // The tester is built afresh from the environment, as if switched on with these settings.
     void configure()
     {
-        Config config;
-        config.folder = env("QLXSIM_DIR", ".");
-        config.oldFirmware = envFlag("QLXSIM_OLD_FIRMWARE");
-        config.identity = env("QLXSIM_IDN", std::string(config.oldFirmware ? kOldIdentity : kIdentity).c_str());
-        config.currentDir = env("QLXSIM_CURRENT_DIR", std::string(kPrintDirectory).c_str());
-        config.terminator = "\n";
-        config.fault = parseFault(env("QLXSIM_FAULT")).value_or(Fault{});
-        tester_ = std::make_unique<Tester>(config);
+        const Setting setting = settingFromEnvironment();
+        tester_ = std::make_unique<Tester>(setting.tester);
         tester_->setLog(&log_);
         output_ = {};
-        address_ = static_cast<int>(envNumber("QLXSIM_ADDRESS", 20));
-        switchedOn_ = !envFlag("QLXSIM_OFF");
-        const std::string logTarget = env("QLXSIM_LOG");
-        if (logTarget != logTarget_) {
-            log_.open(logTarget);
-            logTarget_ = logTarget;
+        address_ = setting.address;
+        switchedOn_ = setting.switchedOn;
+        board_ = setting.board;
+        timeoutMs_ = setting.timeoutMs;
+        if (setting.log != logTarget_) {
+            log_.open(setting.log);
+            logTarget_ = setting.log;
         }
     }
 
-    const Device* find(int ud) const
+    Device* find(int ud)
     {
         const auto it = devices_.find(ud);
         return it == devices_.end() ? nullptr : &it->second;
@@ -198,7 +241,8 @@ private:
 
     std::mutex mutex_;
     std::map<int, Device> devices_;
-    int nextDescriptor_ = 1;
+    Board board_ = Board::Usable;
+    long timeoutMs_ = -1;
     std::unique_ptr<Tester> tester_;
     Output output_;
     int address_ = 20;
@@ -216,6 +260,24 @@ Bus& bus()
 }
 
 } // namespace
+
+Setting settingFromEnvironment()
+{
+    Setting setting;
+    Config& config = setting.tester;
+    config.folder = env("QLXSIM_DIR", ".");
+    config.oldFirmware = envFlag("QLXSIM_OLD_FIRMWARE");
+    config.identity = env("QLXSIM_IDN", std::string(config.oldFirmware ? kOldIdentity : kIdentity).c_str());
+    config.currentDir = env("QLXSIM_CURRENT_DIR", std::string(kPrintDirectory).c_str());
+    config.terminator = "\n";
+    config.fault = parseFault(env("QLXSIM_FAULT")).value_or(Fault{});
+    setting.address = static_cast<int>(envNumber("QLXSIM_ADDRESS", 20));
+    setting.switchedOn = !envFlag("QLXSIM_OFF");
+    setting.board = boardOf(env("QLXSIM_BOARD"));
+    setting.log = env("QLXSIM_LOG");
+    setting.timeoutMs = envNumber("QLXSIM_TIMEOUT_MS", -1);
+    return setting;
+}
 
 std::chrono::milliseconds timeoutOfCode(int code)
 {
@@ -276,6 +338,11 @@ Status deviceClear(int ud)
 {
     blockLikeALooseCable();
     return bus().clear(ud);
+}
+Status deviceOnline(int ud, int online)
+{
+    blockLikeALooseCable();
+    return bus().online(ud, online);
 }
 unsigned long nextRegisterResult() { return bus().nextRegisterResult(); }
 

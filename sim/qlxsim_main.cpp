@@ -95,15 +95,19 @@
 // The log gets the bytes that reach the tester and the events create-link DEVICE, link-refused
 // DEVICE, destroy-link, device-clear, go-to-local, no-listener PAD, read-timeout, hang-up.
 //
-// The same tester on GPIB: libqlxsim-gpib.so (status words through RegisterGpibGlobalsForThread)
-// and libqlxsim-gpib-plain.so (status words as the global data ibsta, iberr, ibcnt, ibcntl) take
+// The same tester on GPIB: libqlxsim-gpib.so (status words through RegisterGpibGlobalsForThread),
+// libqlxsim-gpib-plain.so (as linux-gpib: ThreadIbsta, ThreadIberr, ThreadIbcntl, and the global
+// data ibsta, iberr, ibcnt, ibcntl) and libqlxsim-gpib-data.so (the global data alone) take
 // these settings from the environment, read at every ibdev:
 //   QLXSIM_DIR, QLXSIM_IDN, QLXSIM_FAULT, QLXSIM_CURRENT_DIR  as --dir, --idn, --fault, --current-dir
 //   QLXSIM_OLD_FIRMWARE    non-empty and not "0": as --old-firmware
 //   QLXSIM_ADDRESS         primary address the tester answers on (default 20)
 //   QLXSIM_OFF             non-empty and not "0": the tester is switched off
 //   QLXSIM_LOG             log file as --log; unset = no log. Besides the commands it logs the
-//                          calls ibdev(board,pad,sad,tmo,eot,eos), ibloc(ud) and ibclr(ud) as lines of their own
+//                          calls ibdev(board,pad,sad,tmo,eot,eos), ibloc(ud), ibclr(ud) and
+//                          ibonl(ud,v), and a read that times out (ibrd(ud) timed out), as lines of their own
+//   QLXSIM_BOARD           the board on the PC: missing (no /dev/gpib0), unconfigured (gpib_config
+//                          never ran): ibdev fails with EDVR; eio: every read fails with EDVR, EIO
 //   QLXSIM_TIMEOUT_MS      read time-out in ms (default: ibdev's time-out code, 13 = 10 s)
 //   QLXSIM_BLOCK_MS        every call blocks this many ms before it acts, as a driver on a loose
 //                          cable does (read at each call; default 0)
@@ -112,7 +116,9 @@
 //                          of successive calls, the last one repeating
 // Answers end with LF and END (no-terminator drops the LF; END still ends the message). A write
 // to an absent tester fails with ENOL; a read with nothing (more) to read waits the time-out and
-// returns ERR|TIMO, iberr EABO, ibcntl the bytes it did get.
+// returns ERR|TIMO, iberr EABO, ibcntl the bytes it did get. As in linux-gpib, descriptors are 16
+// to 4095 (ENEB when all are taken), ibonl(ud, 0) gives one back, a driver error leaves an errno
+// in ibcntl, and END stays in the status of each call after a write or read that ended with it.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -173,12 +179,14 @@ const char kUsage[] =
     "  --piece BYTES      gateway: the most one device_read reply carries (default 16384)\n"
     "  --timeout-ms MS    gateway: a call waits at most MS ms\n"
     "  --refuse-link      gateway: create_link answers error 9 (out of resources)\n"
-    "The GPIB libraries libqlxsim-gpib.so and libqlxsim-gpib-plain.so read, at every ibdev:\n"
+    "The GPIB libraries libqlxsim-gpib.so, libqlxsim-gpib-plain.so and libqlxsim-gpib-data.so\n"
+    "read, at every ibdev:\n"
     "  QLXSIM_DIR QLXSIM_IDN QLXSIM_FAULT QLXSIM_CURRENT_DIR QLXSIM_OLD_FIRMWARE QLXSIM_LOG\n"
     "                     as the options above (QLXSIM_LOG unset = no log; it also logs\n"
-    "                     ibdev(...), ibloc(ud) and ibclr(ud))\n"
+    "                     ibdev(...), ibloc(ud), ibclr(ud), ibonl(ud,v) and read time-outs)\n"
     "  QLXSIM_ADDRESS     primary address of the tester (default 20)\n"
-    "  QLXSIM_OFF=1       the tester is switched off: reads time out\n"
+    "  QLXSIM_OFF=1       the tester is switched off: writes fail with ENOL\n"
+    "  QLXSIM_BOARD       missing, unconfigured: ibdev fails with EDVR; eio: reads fail\n"
     "  QLXSIM_TIMEOUT_MS  read time-out in ms (default from ibdev's code, 13 = 10 s)\n"
     "  QLXSIM_REGISTER_RESULT  RegisterGpibGlobalsForThread result: 0 (default), 1, 2, 3,\n"
     "                     other; a list such as 1,0 is used call by call\n";

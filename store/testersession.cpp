@@ -28,6 +28,9 @@ void explainFailure(ConnectResult& result, Bus bus, const QString& address)
     if (!result.openError.isEmpty()) {
         result.failure = ConnectResult::OpenRefused;
         result.failureText = result.openError;
+    } else if (result.fault.side == GpibFault::Pc && result.id.verdict != Identification::Accepted) {
+        result.failure = ConnectResult::PcSide;
+        result.failureText = result.fault.text;
     } else if (!result.opened) {
         result.failure = ConnectResult::NotOpened;
         result.failureText =
@@ -44,6 +47,8 @@ void explainFailure(ConnectResult& result, Bus bus, const QString& address)
         if (result.idn.outcome != Outcome::Ok)
             result.failureText =
                 QStringLiteral("no tester answers at %1 (%2)").arg(address, outcomeText(result.idn.outcome));
+        else if (result.idn.text.isEmpty() && result.fault.side == GpibFault::Tester)
+            result.failureText = QStringLiteral("no tester answers at %1 (%2)").arg(address, result.fault.text);
         else if (result.idn.text.isEmpty())
             result.failureText = QStringLiteral("no tester answers at %1").arg(address);
         else
@@ -73,6 +78,7 @@ ConnectResult TesterSession::connect(const QString& addressText)
             if (result.idn.outcome != Outcome::Aborted)
                 m_transport.goToLocal(m_bus);
         }
+        result.fault = m_transport.gpibFault();
     } else {
         result.opened = m_transport.openSerial(serialPortName(addressText));
         if (result.opened) {
@@ -151,8 +157,7 @@ DeleteResult TesterSession::removeCopied(const QString& testerName)
 void TesterSession::close()
 {
     if (m_bus == Bus::Gpib) {
-        if (m_connected)
-            m_transport.goToLocal(m_bus);
+        m_transport.closeGpib(m_connected);
     } else if (m_transport.serialOpen()) {
         m_transport.goToLocal(m_bus);
         m_transport.closeSerial();

@@ -26,6 +26,7 @@ struct ConnectResult {
         OpenRefused, // an adapter or an address that cannot be used: `failureText` says why
         NoTester,    // no answer, or not a QLX tester of the maker: the cable advice
         BadAnswer,   // a tester of the maker whose answer lacks its fields: `failureText`, with the answer
+        PcSide,      // the GPIB board or its driver on the PC failed: `failureText` says what to check there
     };
     Failure failure = NotOpened;
     QString failureText;                  // the failure in words, naming the address or the answer
@@ -34,6 +35,7 @@ struct ConnectResult {
     Identification id;                    // the verdict on that answer
     qint16 deviceHandle = -1;             // the GPIB descriptor ibdev gave (-1 without a library)
     QString openError;                    // why an adapter or its address failed; empty otherwise
+    GpibFault fault;                      // why the GPIB device's open or exchange failed, where it can tell
 };
 
 // One hardcopy of a listing: its name trimmed of blanks and the size listed (-1 when none is).
@@ -81,9 +83,10 @@ public:
     // exchange was its fetch, and only while the PC file that fetch wrote or found, read back now,
     // still holds exactly the bytes the tester sent. Otherwise nothing is sent, with the reason.
     DeleteResult removeCopied(const QString& testerName);
-    // The end: on GPIB the go-to-local when the last connect that ran to its end found a tester
-    // (as the window's Connected says); on the serial line, when its port is open, "*GTL" and the
-    // port closed.
+    // The end: on GPIB, when the last connect that ran to its end found a tester (as the window's
+    // Connected says), an answer left unread cleared and the go-to-local, then the device closed
+    // (its library descriptor given back); on the serial line, when its port is open, "*GTL" and
+    // the port closed.
     void close();
 
     // Closes the serial port (ending a wait first).

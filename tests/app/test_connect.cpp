@@ -72,14 +72,15 @@ private slots:
             QVERIFY(form->CopyAll->isEnabled() && form->DelThis->isEnabled() && form->DeleteAll->isEnabled());
             form->close();
         }
+        // The descriptor goes back to the library when the window closes, after the go-to-local.
         QCOMPARE(tester.busLog(),
-                 QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc(1)", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"",
-                              "MMEM:SCAN?", "ibloc(1)", "ibloc(1)"}));
+                 QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc(16)", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"",
+                              "MMEM:SCAN?", "ibloc(16)", "ibloc(16)", "ibonl(16,0)"}));
     }
 
     // A library whose every call blocks: the window keeps answering while each call waits (its
     // timers fire, it repaints) and ends as it would at once; closing in the middle of a wait ends
-    // it, and the tester still goes back to local operation.
+    // it, the abandoned answer is cleared and the tester still goes back to local operation.
     void blockingLibraryLeavesTheWindowAlive()
     {
         SimulatedTester tester;
@@ -102,19 +103,19 @@ private slots:
         QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.shown.value(0).text));
         QCOMPARE(form->Status->text(), QStringLiteral("connected"));
         QCOMPARE(items(form->QLXFiles), QStringList{"A.WMF"});
-        // The descriptors count on from the earlier cases.
         const auto calls = [&tester] {
-            return tester.busLog().replaceInStrings(QRegularExpression("\\(\\d+\\)$"), "");
+            return tester.busLog().replaceInStrings(QRegularExpression("\\(\\d+(,0)?\\)$"), "");
         };
         QCOMPARE(calls(), QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc", "MMEM:CDIR \"\\\\USERDATA\\\\PRINT\"",
                                        "MMEM:SCAN?", "ibloc"}));
 
         const qsizetype mark = tester.busLog().size();
-        QTimer::singleShot(230, form.get(), [&] { form->close(); }); // while "*IDN?" is written
+        QTimer::singleShot(380, form.get(), [&] { form->close(); }); // while "*IDN?" is written
         form->TestQLX->click();
         QTRY_VERIFY(!form->isVisible());
         QVERIFY(dialogs.shown.isEmpty());
-        QTRY_COMPARE(calls().mid(mark), QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", "ibloc"}));
+        QTRY_COMPARE(calls().mid(mark),
+                     QStringList({"ibonl", "ibdev(0,20,96,13,1,0)", "*IDN?", "ibclr", "ibloc", "ibonl"}));
         qunsetenv("QLXSIM_BLOCK_MS");
     }
 
@@ -141,6 +142,18 @@ private slots:
         form->TestQLX->click();
         QCOMPARE(dialogs.shown.size(), 1);
         QVERIFY(tester.busLog().isEmpty());
+
+        // A board the PC cannot use: the cause on a line of its own before the advice.
+        qputenv("QLXSIM_BOARD", "missing");
+        dialogs.shown.clear();
+        form->AdrC->setText(QStringLiteral("20"));
+        form->TestQLX->click();
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].text, QStringLiteral("GPIB board 0 is not available (EDVR): is the linux-gpib module "
+                                                       "loaded and `sudo gpib_config` run? See README\r\n")
+                                            + kGpibAdvice);
+        QCOMPARE(form->Status->text(), QStringLiteral("not connected"));
+        qunsetenv("QLXSIM_BOARD");
 
         // A tester of the right maker without firmware field: the message carries the answer.
         tester.useGpib("Halvard&Brenn,QLX,1234");
@@ -187,6 +200,15 @@ private slots:
         QCOMPARE(dialogs.shown[1].text, idn);
         QCOMPARE(dialogs.shown[1].style, int(MbPlain));
         QCOMPARE(form->Status->text(), QStringLiteral("connected"));
+
+        // Nobody listens at 7: the write fails, no read follows, and the display names the call.
+        dialogs.shown.clear();
+        form->AdrC->setText(QStringLiteral("7"));
+        form->TestQLX->click();
+        QCOMPARE(dialogs.shown.size(), 3); // two for "*IDN?", then the advice
+        QCOMPARE(dialogs.shown[0].text, QString(500, u' ') + QStringLiteral("\r\n-------------------\r\n0\r\n")
+                                            + QStringLiteral("ibwrt: ibsta 0x8000, iberr 2 (ENOL), ibcntl 0"));
+        QCOMPARE(dialogs.shown[2].text, kGpibAdvice);
         form->close();
     }
 

@@ -1,5 +1,5 @@
-// The GPIB transport through the simulated NI-488.2 libraries (with and without registration
-// of the status words) and without any library at all.
+// The GPIB transport through the simulated NI-488.2 libraries (status words registered, per
+// thread as linux-gpib has them, or as global data alone) and without any library at all.
 #include "link/discovery.h"
 #include "link/niglobal.h"
 #include "link/transport.h"
@@ -7,6 +7,7 @@
 #include "tests/support/testpaths.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -18,12 +19,14 @@ namespace {
 struct DebugRecorder : TransportObserver {
     QByteArray buffer, answer;
     long count = -1;
+    QString failedCall;
     int calls = 0;
-    void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& cut) override
+    void gpibTextRead(const QByteArray& fullBuffer, long ibcntl, const QByteArray& cut, const QString& failed) override
     {
         buffer = fullBuffer;
         count = ibcntl;
         answer = cut;
+        failedCall = failed;
         ++calls;
     }
 };
@@ -57,19 +60,25 @@ private slots:
     }
     void init()
     {
-        qunsetenv("QLXSIM_OFF");
-        qunsetenv("QLXSIM_FAULT");
-        qunsetenv("QLXSIM_REGISTER_RESULT");
-        qunsetenv("QLXSIM_BLOCK_MS");
+        for (const char* name : {"QLXSIM_OFF", "QLXSIM_FAULT", "QLXSIM_REGISTER_RESULT", "QLXSIM_BLOCK_MS",
+                                 "QLXSIM_BOARD", "QLXSIM_ADDRESS", "QLXSIM_LOG"})
+            qunsetenv(name);
+    }
+    QStringList busLog(const QString& name) const
+    {
+        QFile f(folder.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                                           : QStringList();
     }
 
-    void queriesThroughBothLibraries_data()
+    void queriesThroughEachLibrary_data()
     {
         QTest::addColumn<QString>("library");
         QTest::newRow("registered") << "libqlxsim-gpib.so";
-        QTest::newRow("plain") << "libqlxsim-gpib-plain.so";
+        QTest::newRow("per thread") << "libqlxsim-gpib-plain.so";
+        QTest::newRow("global data") << "libqlxsim-gpib-data.so";
     }
-    void queriesThroughBothLibraries()
+    void queriesThroughEachLibrary()
     {
         QFETCH(QString, library);
         useLibrary(library);
@@ -150,7 +159,70 @@ private slots:
         if (!registered) {
             QCOMPARE(ni::status().ibcntl(), ni::kRegistrationFailedCount);
             QCOMPARE(ni::status().ibsta, qint16(-32768));
+            QCOMPARE(link.gpibFault().side, GpibFault::None); // the words are not the library's
         }
+    }
+
+    // ERR means the call failed, and iberr says why: a write that nobody listens to is not
+    // followed by a read (no time-out waited), a driver error's errno is no count, and a board the
+    // PC cannot use is named as such. The debug display names the failed call.
+    void failedCallsAreReadFromTheStatus()
+    {
+        useLibrary("libqlxsim-gpib-plain.so");
+        qputenv("QLXSIM_LOG", folder.filePath("bus.log").toLocal8Bit());
+        qputenv("QLXSIM_ADDRESS", "7");
+        DebugRecorder debug;
+        Transport link(&debug);
+        link.setDebug(true);
+        QVERIFY(link.openGpib(20));
+        const TextAnswer idn = link.queryText(Bus::Gpib, "*IDN?", 500);
+        QCOMPARE(idn.outcome, Outcome::Ok);
+        QCOMPARE(idn.text, QByteArray());
+        QCOMPARE(link.gpibFault().side, GpibFault::Tester);
+        QCOMPARE(link.gpibFault().text, QString("ENOL: nobody listens at that address"));
+        QCOMPARE(debug.buffer, QByteArray(500, ' '));
+        QCOMPARE(debug.failedCall, QString("ibwrt: ibsta 0x8000, iberr 2 (ENOL), ibcntl 0"));
+        QCOMPARE(busLog("bus.log").filter("timed out"), QStringList());
+
+        qputenv("QLXSIM_ADDRESS", "20");
+        qputenv("QLXSIM_BOARD", "eio");
+        QVERIFY(link.openGpib(20));
+        QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).text, QByteArray());
+        QCOMPARE(link.queryData(Bus::Gpib, "MMEM:DATA? \"A.WMF\"").outcome, Outcome::ShortRead);
+        QCOMPARE(link.gpibFault().side, GpibFault::Pc);
+        QVERIFY(link.gpibFault().text.startsWith("GPIB board 0 is not available (EDVR)"));
+
+        qputenv("QLXSIM_BOARD", "missing");
+        QVERIFY(!link.openGpib(20));
+        QCOMPARE(link.gpibFault().side, GpibFault::Pc);
+        QCOMPARE(link.gpibFault().text, QString("GPIB board 0 is not available (EDVR): is the linux-gpib module "
+                                                "loaded and `sudo gpib_config` run? See README"));
+    }
+
+    // Each device gives its descriptor back when it is closed: connecting more often than the
+    // library's table holds (4080) still works, and discovery's 30 descriptors go back as well.
+    void descriptorsAreGivenBack()
+    {
+        useLibrary("libqlxsim-gpib.so");
+        Transport link;
+        for (int i = 0; i < 4100; ++i)
+            QVERIFY2(link.openGpib(20), qPrintable(QString::number(i)));
+        link.closeGpib(false);
+        qputenv("QLXSIM_LOG", folder.filePath("discover.log").toLocal8Bit());
+        QStringList problems;
+        QCOMPARE(discoverTesters({}, {}, &problems).size(), 1);
+        const QStringList log = busLog("discover.log");
+        QCOMPARE(log.filter(QRegularExpression("^ibdev\\(")).size(), 30);
+        QCOMPARE(log.filter(QRegularExpression("^ibonl\\(16,0\\)$")).size(), 30);
+        QCOMPARE(log.filter("timed out"), QStringList()); // nobody listens at the other 29
+
+        // A board that fails ends the search at its first address.
+        qputenv("QLXSIM_LOG", folder.filePath("board.log").toLocal8Bit());
+        qputenv("QLXSIM_BOARD", "unconfigured");
+        QCOMPARE(discoverTesters({}, {}, &problems).size(), 0);
+        QCOMPARE(busLog("board.log").size(), 1);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problems[0].startsWith("GPIB board 0 is not available (EDVR)"));
     }
 
     // Library calls that block run on the device's own thread: the caller's events run meanwhile
@@ -191,11 +263,12 @@ private slots:
         QVERIFY(ticks > 0);
     }
 
-    // Discovery asks through the library the same way: the caller's events run while it waits at
-    // the addresses where nobody answers.
+    // Discovery asks through the library the same way: the caller's events run while its calls
+    // block.
     void discoveryLeavesTheCallerRunning()
     {
         useLibrary("libqlxsim-gpib.so");
+        qputenv("QLXSIM_BLOCK_MS", "5");
         int ticks = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
@@ -216,6 +289,7 @@ private slots:
         QCOMPARE(handle, qint16(-1));
         QCOMPARE(ni::status().ibsta, qint16(-32768));
         QCOMPARE(ni::status().ibcntl(), 0);
+        QCOMPARE(link.gpibFault().side, GpibFault::None);
         QVERIFY(!link.isOpen(Bus::Gpib));
         QCOMPARE(link.queryText(Bus::Gpib, "*IDN?", 500).outcome, Outcome::NotOpen);
     }

@@ -69,7 +69,7 @@ private:
 struct ThreadOfDisplay : TransportObserver {
     std::thread::id thread;
     QByteArray answer;
-    void gpibTextRead(const QByteArray&, long, const QByteArray& cut) override
+    void gpibTextRead(const QByteArray&, long, const QByteArray& cut, const QString&) override
     {
         thread = std::this_thread::get_id();
         answer = cut;
@@ -87,7 +87,7 @@ private slots:
         std::thread::id opener;
         OpenedDevice opened = openOffThread([&] {
             opener = std::this_thread::get_id();
-            return OpenedDevice{std::make_unique<BlockingDevice>(calls), 7, QString()};
+            return OpenedDevice{std::make_unique<BlockingDevice>(calls), 7, QString(), {}};
         });
         QVERIFY(opened.device);
         QCOMPARE(opened.handle, qint16(7));
@@ -117,7 +117,7 @@ private slots:
 
     void aDeviceThatDoesNotOpenGivesItsReason()
     {
-        const OpenedDevice opened = openOffThread([] { return OpenedDevice{nullptr, -1, QStringLiteral("busy")}; });
+        const OpenedDevice opened = openOffThread([] { return OpenedDevice{nullptr, -1, QStringLiteral("busy"), {}}; });
         QVERIFY(!opened.device);
         QCOMPARE(opened.error, QStringLiteral("busy"));
     }

@@ -5,12 +5,14 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
 #include <fstream>
+#include <thread>
 
 namespace {
 
 constexpr int ERR = 0x8000, TIMO = 0x4000, END = 0x2000, CMPL = 0x0100;
-constexpr int ENOL = 2, EABO = 6;
+constexpr int EDVR = 0, ENOL = 2, EARG = 4, EABO = 6, ENEB = 7;
 
 // The entry points of one loaded library.
 struct Gpib {
@@ -19,6 +21,7 @@ struct Gpib {
     int (*ibwrt)(int, const void*, long) = nullptr;
     int (*ibrd)(int, void*, long) = nullptr;
     int (*ibloc)(int) = nullptr;
+    int (*ibonl)(int, int) = nullptr;
     unsigned long (*registerWords)(int*, int*, int*, long*) = nullptr;
     unsigned long (*unregisterWords)() = nullptr;
 
@@ -31,6 +34,7 @@ struct Gpib {
         ibwrt = reinterpret_cast<decltype(ibwrt)>(dlsym(handle, "ibwrt"));
         ibrd = reinterpret_cast<decltype(ibrd)>(dlsym(handle, "ibrd"));
         ibloc = reinterpret_cast<decltype(ibloc)>(dlsym(handle, "ibloc"));
+        ibonl = reinterpret_cast<decltype(ibonl)>(dlsym(handle, "ibonl"));
         registerWords = reinterpret_cast<decltype(registerWords)>(dlsym(handle, "RegisterGpibGlobalsForThread"));
         unregisterWords = reinterpret_cast<decltype(unregisterWords)>(dlsym(handle, "UnregisterGpibGlobalsForThread"));
     }
@@ -65,7 +69,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(gpib_.handle, dlerror());
-        QVERIFY(gpib_.ibdev && gpib_.ibwrt && gpib_.ibrd && gpib_.ibloc && gpib_.registerWords
+        QVERIFY(gpib_.ibdev && gpib_.ibwrt && gpib_.ibrd && gpib_.ibloc && gpib_.ibonl && gpib_.registerWords
                 && gpib_.unregisterWords);
         std::ofstream(dir_.path().toStdString() + "/Z.WMF", std::ios::binary) << std::string("A\0B\r\nC", 6);
         qputenv("QLXSIM_DIR", dir_.path().toLocal8Bit());
@@ -76,7 +80,7 @@ private slots:
     void init()
     {
         for (const char* name :
-             {"QLXSIM_FAULT", "QLXSIM_OFF", "QLXSIM_LOG", "QLXSIM_ADDRESS", "QLXSIM_REGISTER_RESULT"}) {
+             {"QLXSIM_FAULT", "QLXSIM_OFF", "QLXSIM_LOG", "QLXSIM_ADDRESS", "QLXSIM_REGISTER_RESULT", "QLXSIM_BOARD"}) {
             qunsetenv(name);
         }
     }
@@ -93,6 +97,7 @@ private slots:
         QCOMPARE(read(ud, 500), kIdn + "\n");
         QCOMPARE(words_.sta, CMPL | END);
         gpib_.ibloc(ud);
+        QCOMPARE(words_.sta, CMPL | END); // as linux-gpib: END shows until the next write or read
 
         // A block read in pieces as the client does: 2 bytes, the length digits, the data.
         gpib_.write(ud, "MMEM:DATA? \"Z.WMF\"");
@@ -118,7 +123,74 @@ private slots:
         const QString loc = QString("ibloc(%1)").arg(ud);
         QCOMPARE(QString::fromLatin1(file.readAll()).split('\n'),
                  QStringList({"ibdev(0,20,96,13,1,0)", "*IDN?", loc, "MMEM:DATA? \"Z.WMF\"", "MMEM:DATA? \"Z.WMF\"",
-                              "MMEM:SCAN?", "MMEM:DEL \"Z.WMF\",INT", ""}));
+                              "MMEM:SCAN?", "MMEM:DEL \"Z.WMF\",INT", QString("ibrd(%1) timed out").arg(ud), ""}));
+        QCOMPARE(gpib_.ibonl(ud, 0), CMPL);
+    }
+
+    // As linux-gpib: the write with EOT leaves END in the status of the calls after it; ibonl
+    // gives a descriptor back, and the lowest free one is handed out next; the table holds 4080.
+    void descriptorsAndEnd()
+    {
+        const int ud = gpib_.ibdev(0, 20, 96, 13, 1, 0);
+        QCOMPARE(ud, 16);
+        gpib_.write(ud, "*IDN?");
+        QCOMPARE(words_.sta, CMPL | END);
+        gpib_.ibloc(ud);
+        QCOMPARE(words_.sta, CMPL | END);
+        QCOMPARE(gpib_.ibonl(ud, 0), CMPL | END);
+        QCOMPARE(gpib_.ibloc(ud), ERR);
+        QCOMPARE(words_.err, EARG);
+        QCOMPARE(gpib_.ibdev(0, 20, 96, 13, 1, 0), 16);
+
+        QList<int> taken{16};
+        for (int ud = 0; ud >= 0; taken << ud)
+            ud = gpib_.ibdev(0, 20, 96, 13, 1, 0);
+        QCOMPARE(taken.size(), 4080 + 1);
+        QCOMPARE(words_.sta, ERR);
+        QCOMPARE(words_.err, ENEB);
+        for (int ud : taken.mid(0, 4080))
+            QCOMPARE(gpib_.ibonl(ud, 0) & ERR, 0);
+    }
+
+    // A board the PC cannot use, as the real library reports it: ERR, EDVR and an errno in
+    // ibcntl, which is no count.
+    void boardFailures()
+    {
+        qputenv("QLXSIM_BOARD", "missing");
+        QCOMPARE(gpib_.ibdev(0, 20, 96, 13, 1, 0), -1);
+        QCOMPARE(words_.sta, ERR);
+        QCOMPARE(words_.err, EDVR);
+        QCOMPARE(words_.cntl, long(EBADF));
+
+        qputenv("QLXSIM_BOARD", "eio");
+        const int ud = gpib_.ibdev(0, 20, 96, 13, 1, 0);
+        QVERIFY(ud > 0);
+        gpib_.write(ud, "*IDN?");
+        QCOMPARE(words_.sta, CMPL | END);
+        QCOMPARE(read(ud, 500), std::string(std::size_t(EIO), '\0'));
+        QCOMPARE(words_.sta, ERR);
+        QCOMPARE(words_.err, EDVR);
+        gpib_.ibonl(ud, 0);
+    }
+
+    // The linux-gpib build hands out each thread's words through ThreadIbsta, ThreadIberr and
+    // ThreadIbcntl; the other words of both plain builds are global data.
+    void threadStatusOfThePlainLibrary()
+    {
+        const Gpib plain("libqlxsim-gpib-plain.so");
+        const Gpib data("libqlxsim-gpib-data.so");
+        QVERIFY(plain.handle && data.handle);
+        const auto threadSta = reinterpret_cast<int (*)()>(dlsym(plain.handle, "ThreadIbsta"));
+        const auto threadErr = reinterpret_cast<int (*)()>(dlsym(plain.handle, "ThreadIberr"));
+        QVERIFY(threadSta && threadErr && dlsym(plain.handle, "ThreadIbcntl"));
+        QVERIFY(!dlsym(data.handle, "ThreadIbsta") && dlsym(data.handle, "ibsta"));
+        qputenv("QLXSIM_ADDRESS", "7");
+        const int ud = plain.ibdev(0, 20, 96, 13, 1, 0);
+        plain.write(ud, "*IDN?");
+        QCOMPARE(threadSta(), ERR);
+        QCOMPARE(threadErr(), ENOL);
+        std::thread([&] { QCOMPARE(threadSta(), 0); }).join();
+        plain.ibonl(ud, 0);
     }
 
     void absentTesterTimesOut_data()

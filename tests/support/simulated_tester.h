@@ -70,6 +70,18 @@ public:
         return QString::fromLatin1(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
     }
     void clearLog() const { QFile::remove(log); }
+    // The go-to-local was the last the tester heard: only the link's end followed it (an adapter's
+    // connection closed, a gateway's link destroyed, the library's descriptor given back).
+    bool endsInLocal() const
+    {
+        QStringList events = busLog();
+        events.removeAll(QStringLiteral("disconnect"));
+        events.removeAll(QStringLiteral("destroy-link"));
+        events.removeIf([](const QString& line) { return line.startsWith(u"ibonl("); });
+        return !events.isEmpty()
+               && (events.last() == u"*GTL\\n" || events.last().startsWith(u"ibloc(")
+                   || events.last() == u"go-to-local");
+    }
 
     QTemporaryDir dir;
     QString log;
