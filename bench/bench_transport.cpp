@@ -13,7 +13,7 @@
 // Usage: bench_transport [serial_bytes [gpib_bytes]]; qlxsim and libqlxsim-gpib.so are taken from
 // the folder of this program.
 #include "link/transport.h"
-#include "link/vbib32.h"
+#include "link/ni488/vbib32.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

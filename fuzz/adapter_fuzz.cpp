@@ -2,8 +2,8 @@
 // and then to a data request, read by the transport as the window reads them. The first two bytes
 // choose how the stream is cut into reads; the rest is the stream. A block taken as complete must
 // be all that follows the first answer: its header, exactly the bytes it declared, the line end.
-#include "link/gpibadapter.h"
-#include "link/receivers.h"
+#include "link/adapter/gpibadapter.h"
+#include "link/serial/receivers.h"
 #include "link/transport.h"
 
 #include <QCoreApplication>

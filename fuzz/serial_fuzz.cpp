@@ -3,7 +3,7 @@
 // rest is the stream. A block taken as complete must be the whole stream: its header, exactly the
 // bytes it declared (as many as the listing gave), CR LF; and nothing the line sends may make the
 // routines keep more than the limits allow.
-#include "link/receivers.h"
+#include "link/serial/receivers.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // size of each piece fed), each decoded as an RPC reply and its results as every VXI-11 and
 // portmapper result. Nothing is read past the bytes, no record grows over its bound, and a read
 // result never holds more than was asked for.
-#include "link/oncrpc.h"
-#include "link/vxi11.h"
+#include "link/vxi11/oncrpc.h"
+#include "link/vxi11/vxi11.h"
 
 #include <cstddef>
 #include <cstdint>

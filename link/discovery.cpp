@@ -1,12 +1,12 @@
 #include "link/discovery.h"
 
-#include "link/gpibadapter.h"
+#include "link/adapter/gpibadapter.h"
 #include "link/identify.h"
-#include "link/gpiblibrary.h"
-#include "link/rpcclient.h"
-#include "link/vbib32.h"
-#include "link/vxi11.h"
-#include "link/vxi11device.h"
+#include "link/ni488/gpiblibrary.h"
+#include "link/vxi11/rpcclient.h"
+#include "link/ni488/vbib32.h"
+#include "link/vxi11/vxi11.h"
+#include "link/vxi11/vxi11device.h"
 
 #include <QDir>
 #include <QEventLoop>

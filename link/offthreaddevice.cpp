@@ -1,6 +1,6 @@
 #include "link/offthreaddevice.h"
 
-#include "link/niglobal.h"
+#include "link/ni488/niglobal.h"
 
 #include <QEventLoop>
 

@@ -1,9 +1,9 @@
 #include "link/transport.h"
 
-#include "link/gpibadapter.h"
-#include "link/gpiblibrary.h"
-#include "link/receivers.h"
-#include "link/resourceroad.h"
+#include "link/adapter/gpibadapter.h"
+#include "link/ni488/gpiblibrary.h"
+#include "link/serial/receivers.h"
+#include "link/visa/resourceroad.h"
 #include "platform/vbval.h"
 
 #include <QStringList>

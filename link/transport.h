@@ -11,7 +11,7 @@
 #include "link/gpibaddress.h"
 #include "link/gpibdevice.h"
 #include "link/linktypes.h"
-#include "link/seriallink.h"
+#include "link/serial/seriallink.h"
 
 #include <QSerialPort>
 

@@ -2,7 +2,7 @@
 // through the library, through a "++" adapter, through a VISA library and behind a LAN-GPIB
 // gateway.
 #include "app/mainform.h"
-#include "link/visalibrary.h"
+#include "link/visa/visalibrary.h"
 #include "pcfiles/mainform_pcfilelist.h"
 
 #include "tests/support/scripted_dialogs.h"

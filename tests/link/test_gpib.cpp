@@ -1,9 +1,9 @@
 // The GPIB transport through the simulated NI-488.2 libraries (status words registered, per
 // thread as linux-gpib has them, or as global data alone) and without any library at all.
 #include "link/discovery.h"
-#include "link/niglobal.h"
+#include "link/ni488/niglobal.h"
 #include "link/transport.h"
-#include "link/vbib32.h"
+#include "link/ni488/vbib32.h"
 #include "tests/support/testpaths.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // Any blocking device behind openOffThread: opened and called on one thread of its own, never the
 // caller's, with each call's result, END and status brought back, and the debug display shown on
 // the caller's thread.
-#include "link/niglobal.h"
+#include "link/ni488/niglobal.h"
 #include "link/offthreaddevice.h"
 
 #include <QTest>

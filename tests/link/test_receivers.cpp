@@ -1,6 +1,6 @@
 // The serial receive routines as pure state machines, fed with scripted polls and times, and
 // the small conversions of the transport.
-#include "link/receivers.h"
+#include "link/serial/receivers.h"
 #include "link/transport.h"
 
 #include <QTest>

@@ -3,9 +3,9 @@
 // and qlxctl drive it; and the ONC RPC and VXI-11 codecs on bytes a peer may send.
 #include "link/discovery.h"
 #include "link/gpibaddress.h"
-#include "link/oncrpc.h"
-#include "link/visalibrary.h"
-#include "link/vxi11.h"
+#include "link/vxi11/oncrpc.h"
+#include "link/visa/visalibrary.h"
+#include "link/vxi11/vxi11.h"
 #include "store/testersession.h"
 
 #include "tests/support/filecontents.h"

@@ -1,4 +1,4 @@
-#include "link/niglobal.h"
+#include "link/ni488/niglobal.h"
 
 #include <iterator>
 

@@ -1,7 +1,7 @@
-#include "link/resourceroad.h"
+#include "link/visa/resourceroad.h"
 
 #include "link/offthreaddevice.h"
-#include "link/visalibrary.h"
+#include "link/visa/visalibrary.h"
 
 namespace qlx {
 

@@ -1,4 +1,4 @@
-#include "link/oncrpc.h"
+#include "link/vxi11/oncrpc.h"
 
 #include <QtEndian>
 

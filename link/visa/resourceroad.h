@@ -4,7 +4,7 @@
 
 #include "link/gpibaddress.h"
 #include "link/gpibdevice.h"
-#include "link/vxi11device.h"
+#include "link/vxi11/vxi11device.h"
 
 #include <memory>
 

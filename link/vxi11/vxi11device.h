@@ -6,7 +6,7 @@
 // go-to-local, and destroy_link ends the link when the device goes.
 
 #include "link/gpibdevice.h"
-#include "link/rpcclient.h"
+#include "link/vxi11/rpcclient.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "link/visalibrary.h"
+#include "link/visa/visalibrary.h"
 
 #include <QLibrary>
 #include <QStringList>

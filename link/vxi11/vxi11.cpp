@@ -1,6 +1,6 @@
-#include "link/vxi11.h"
+#include "link/vxi11/vxi11.h"
 
-#include "link/oncrpc.h"
+#include "link/vxi11/oncrpc.h"
 
 namespace qlx::vxi11 {
 

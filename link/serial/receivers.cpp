@@ -1,4 +1,4 @@
-#include "link/receivers.h"
+#include "link/serial/receivers.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // ONC RPC calls over one TCP connection, each waited for in a local event loop with a timer, so
 // that the window keeps painting and abort() ends a wait at once.
 
-#include "link/oncrpc.h"
+#include "link/vxi11/oncrpc.h"
 
 #include <QTcpSocket>
 

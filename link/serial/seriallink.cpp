@@ -1,6 +1,6 @@
-#include "link/seriallink.h"
+#include "link/serial/seriallink.h"
 
-#include "link/receivers.h"
+#include "link/serial/receivers.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
-#include "link/vbib32.h"
+#include "link/ni488/vbib32.h"
 
-#include "link/niglobal.h"
+#include "link/ni488/niglobal.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "link/gpibadapter.h"
+#include "link/adapter/gpibadapter.h"
 
 #include <QEventLoop>
 #include <QSerialPort>

@@ -1,4 +1,4 @@
-#include "link/rpcclient.h"
+#include "link/vxi11/rpcclient.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
-#include "link/vxi11device.h"
+#include "link/vxi11/vxi11device.h"
 
-#include "link/vxi11.h"
+#include "link/vxi11/vxi11.h"
 
 #include <QRandomGenerator>
 

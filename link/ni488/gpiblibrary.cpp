@@ -1,7 +1,7 @@
-#include "link/gpiblibrary.h"
+#include "link/ni488/gpiblibrary.h"
 
-#include "link/niglobal.h"
-#include "link/vbib32.h"
+#include "link/ni488/niglobal.h"
+#include "link/ni488/vbib32.h"
 
 #include <algorithm>
 
