@@ -2,7 +2,7 @@
 // simulated tester on its bus. No I/O here: the link feeds it the host's bytes and the time, and
 // sends the bytes it has for the host. The bus log gets the bytes that reach the tester after
 // unescaping (escaped as escapeBytes() writes them), every "++" command as received, and the
-// adapter's events, one line each (see qlxsim_main.cpp for the list).
+// adapter's events, one line each ("qlxsim --help" lists them).
 #pragma once
 
 #include <chrono>

@@ -17,7 +17,7 @@
 // QLXSIM_OLD_FIRMWARE, QLXSIM_CURRENT_DIR, QLXSIM_LOG, QLXSIM_TIMEOUT_MS, QLXSIM_BOARD) is read at every ibdev,
 // as if the tester were switched on again with it; QLXSIM_REGISTER_RESULT at every registration,
 // QLXSIM_BLOCK_MS at every call.
-// They are described at the top of qlxsim_main.cpp.
+// "qlxsim --help" describes them.
 
 namespace qlxsim::gpib {
 namespace {

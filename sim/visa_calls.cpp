@@ -1,5 +1,5 @@
 // libqlxsim-visa.so: the simulated GPIB bus of libqlxsim-gpib.so behind the few calls of the VISA
-// C interface that QLXCopy makes, configured by the same environment (see qlxsim_main.cpp). A
+// C interface that QLXCopy makes, configured by the same environment ("qlxsim --help"). A
 // resource string GPIB[n]::PAD[::SAD][::INSTR] or TCPIP[n]::HOST::gpibN,PAD[::INSTR] opens the
 // device at PAD (QLXSIM_VISA_REFUSE set: viOpen fails, as for a resource that is not found).
 // viRead ends with VI_SUCCESS at END, VI_SUCCESS_MAX_CNT when the count is reached first, and

@@ -4,7 +4,7 @@
 
 namespace qlx {
 
-QByteArray deleteCommand(const QString& testerName)
+QByteArray deleteRequestCommand(const QString& testerName)
 {
     return QByteArrayLiteral("MMEM:DEL \"") + trimBlanks(testerName).toLatin1() + QByteArrayLiteral("\",INT");
 }
@@ -15,7 +15,7 @@ DeleteResult deleteOnTester(Transport& transport, Bus bus, const QString& tester
     result.refusedReason = unsafeNameReason(trimBlanks(testerName));
     if (!result.refusedReason.isEmpty())
         return result;
-    result.outcome = transport.sendCommand(bus, deleteCommand(testerName));
+    result.outcome = transport.sendCommand(bus, deleteRequestCommand(testerName));
     result.sent = result.outcome == Outcome::Ok;
     return result;
 }

@@ -6,7 +6,7 @@
 namespace qlx {
 
 // MMEM:DEL "NAME",INT with the name trimmed of blanks (the serial line end is the transport's).
-QByteArray deleteCommand(const QString& testerName);
+QByteArray deleteRequestCommand(const QString& testerName);
 
 struct DeleteResult {
     bool sent = false; // the command went out; the tester sends no answer to it
