@@ -1,6 +1,7 @@
 #include "link/ni488/vbib32.h"
 
 #include "link/ni488/niglobal.h"
+#include "link/runtimelibrary.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -8,7 +9,7 @@
 #include <QStringList>
 
 #include <cstdio>
-#include <mutex>
+#include <utility>
 #include <type_traits>
 
 #ifdef Q_OS_WIN
@@ -31,11 +32,7 @@ using UnregisterFn = unsigned long(QLX_GPIBCALL*)();
 using IntFn = int(QLX_GPIBCALL*)();
 using LongFn = long(QLX_GPIBCALL*)();
 
-struct Library {
-    std::mutex loading; // the threads of several devices may load at once
-    QLibrary file;
-    bool tried = false;
-    bool usable = false;
+struct Calls {
     IbdevFn ibdev = nullptr;
     IbwrtFn ibwrt = nullptr;
     IbrdFn ibrd = nullptr;
@@ -52,104 +49,69 @@ struct Library {
     const int* dataErr = nullptr;
     const long* dataCntl = nullptr;
 };
-
-// Never destroyed: a worker thread whose call outlives the program's exit still finds it.
-Library& library()
-{
-    static Library* const lib = new Library;
-    return *lib;
-}
-
-QStringList candidateNames()
-{
-    const QString chosen = qEnvironmentVariable("QLXCOPY_GPIB_LIBRARY");
-    if (!chosen.isEmpty())
-        return {chosen};
-#ifdef Q_OS_WIN
-    return {QStringLiteral("gpib-32.dll"), QStringLiteral("ni4882.dll")};
-#else
-    return {QStringLiteral("libgpib.so.0"), QStringLiteral("libgpib.so"), QStringLiteral("libni4882.so.1"),
-            QStringLiteral("libni4882.so"), QStringLiteral("libgpibapi.so")};
-#endif
-}
-
-void reportOnce(const QString& line)
-{
-    static bool reported = false;
-    if (reported)
-        return;
-    reported = true;
-    // Named after the running program: the window and qlxctl share this code.
-    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    std::fprintf(stderr, "%s: %s; GPIB calls will fail\n", qPrintable(program), qPrintable(line));
-}
-
-template <typename T>
-T resolve(Library& lib, const char* name)
-{
-    return reinterpret_cast<T>(lib.file.resolve(name));
-}
+using Library = RuntimeLibrary<Calls>;
 
 // Resolves what the program needs; returns the names that are missing.
-QStringList resolveAll(Library& lib)
+QStringList resolveCalls(const QLibrary& file, Calls& calls)
 {
     QStringList missing;
-    auto need = [&](auto& slot, const char* name) {
-        slot = resolve<std::remove_reference_t<decltype(slot)>>(lib, name);
-        if (!slot)
+    const auto resolve = [&](auto& slot, const char* name) {
+        slot = Library::symbol<std::remove_reference_t<decltype(slot)>>(file, name);
+        return slot != nullptr;
+    };
+    const auto need = [&](auto& slot, const char* name) {
+        if (!resolve(slot, name))
             missing << QString::fromLatin1(name);
     };
-    need(lib.ibdev, "ibdev");
-    need(lib.ibwrt, "ibwrt");
-    need(lib.ibrd, "ibrd");
-    need(lib.ibloc, "ibloc");
-    need(lib.ibclr, "ibclr");
-    lib.ibonl = resolve<IbonlFn>(lib, "ibonl");
-    lib.registerGlobals = resolve<RegisterFn>(lib, "RegisterGpibGlobalsForThread");
-    lib.unregisterGlobals = resolve<UnregisterFn>(lib, "UnregisterGpibGlobalsForThread");
-    if (lib.registerGlobals)
+    need(calls.ibdev, "ibdev");
+    need(calls.ibwrt, "ibwrt");
+    need(calls.ibrd, "ibrd");
+    need(calls.ibloc, "ibloc");
+    need(calls.ibclr, "ibclr");
+    resolve(calls.ibonl, "ibonl");
+    resolve(calls.registerGlobals, "RegisterGpibGlobalsForThread");
+    resolve(calls.unregisterGlobals, "UnregisterGpibGlobalsForThread");
+    if (calls.registerGlobals)
         return missing;
     for (const char* prefix : {"ThreadIb", "Ib"}) {
-        lib.threadSta = resolve<IntFn>(lib, QByteArray(prefix).append("sta").constData());
-        lib.threadErr = resolve<IntFn>(lib, QByteArray(prefix).append("err").constData());
-        lib.threadCntl = resolve<LongFn>(lib, QByteArray(prefix).append("cntl").constData());
-        if (lib.threadSta && lib.threadErr && lib.threadCntl)
+        if (resolve(calls.threadSta, QByteArray(prefix).append("sta").constData())
+            && resolve(calls.threadErr, QByteArray(prefix).append("err").constData())
+            && resolve(calls.threadCntl, QByteArray(prefix).append("cntl").constData()))
             return missing;
     }
-    lib.threadSta = nullptr;
-    lib.dataSta = resolve<const int*>(lib, "ibsta");
-    lib.dataErr = resolve<const int*>(lib, "iberr");
-    lib.dataCntl = resolve<const long*>(lib, "ibcntl");
-    if (!(lib.dataSta && lib.dataErr && lib.dataCntl))
+    calls.threadSta = nullptr;
+    if (!(resolve(calls.dataSta, "ibsta") && resolve(calls.dataErr, "iberr") && resolve(calls.dataCntl, "ibcntl")))
         missing << QStringLiteral("RegisterGpibGlobalsForThread (or ThreadIbsta/ThreadIberr/ThreadIbcntl, "
                                   "Ibsta/Iberr/Ibcntl, or ibsta/iberr/ibcntl)");
     return missing;
 }
 
-bool load(Library& lib)
+Library& library()
 {
-    const std::lock_guard lock(lib.loading);
-    if (lib.tried)
-        return lib.usable;
-    lib.tried = true;
-    const QStringList names = candidateNames();
-    for (const QString& name : names) {
-        lib.file.setFileName(name);
-        if (lib.file.load())
-            break;
+#ifdef Q_OS_WIN
+    static Library& lib = Library::create("GPIB", "QLXCOPY_GPIB_LIBRARY",
+                                          {QStringLiteral("gpib-32.dll"), QStringLiteral("ni4882.dll")}, resolveCalls);
+#else
+    static Library& lib =
+        Library::create("GPIB", "QLXCOPY_GPIB_LIBRARY",
+                        {QStringLiteral("libgpib.so.0"), QStringLiteral("libgpib.so"), QStringLiteral("libni4882.so.1"),
+                         QStringLiteral("libni4882.so"), QStringLiteral("libgpibapi.so")},
+                        resolveCalls);
+#endif
+    return lib;
+}
+
+// The calls, or null with one line on stderr (once) that says why there are none.
+const Calls* loaded()
+{
+    const Calls* calls = library().calls();
+    static bool reported = false;
+    if (!calls && !std::exchange(reported, true)) {
+        // Named after the running program: the window and qlxctl share this code.
+        const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+        std::fprintf(stderr, "%s: %s; GPIB calls will fail\n", qPrintable(program), qPrintable(library().failure()));
     }
-    if (!lib.file.isLoaded()) {
-        reportOnce(QStringLiteral("no GPIB library could be loaded (tried %1)").arg(names.join(QStringLiteral(", "))));
-        return false;
-    }
-    const QStringList missing = resolveAll(lib);
-    if (!missing.isEmpty()) {
-        reportOnce(
-            QStringLiteral("GPIB library %1 lacks %2").arg(lib.file.fileName(), missing.join(QStringLiteral(", "))));
-        return false;
-    }
-    lib.usable = true;
-    return true;
+    return calls;
 }
 
 // A thread that registered its words takes them back from the library when it ends, before
@@ -158,15 +120,16 @@ struct ThreadRegistration {
     bool active = false;
     ~ThreadRegistration()
     {
-        Library& lib = library();
-        const std::lock_guard lock(lib.loading);
-        if (active && lib.unregisterGlobals)
-            lib.unregisterGlobals();
+        if (active)
+            library().ifLoaded([](const Calls& calls) {
+                if (calls.unregisterGlobals)
+                    calls.unregisterGlobals();
+            });
     }
 };
 
 // Registration of the calling thread's status words, retried before each call until it succeeds.
-void registerWords(Library& lib, ni::Status& s)
+void registerWords(const Calls& lib, ni::Status& s)
 {
     thread_local ThreadRegistration registration;
     ni::RegisteredWords& w = s.words;
@@ -189,7 +152,7 @@ void registerWords(Library& lib, ni::Status& s)
     w.countL = ni::kRegistrationFailedCount;
 }
 
-void readOwnStatus(const Library& lib, ni::RegisteredWords& w)
+void readOwnStatus(const Calls& lib, ni::RegisteredWords& w)
 {
     if (lib.threadSta) {
         w.status = lib.threadSta();
@@ -207,77 +170,72 @@ void readOwnStatus(const Library& lib, ni::RegisteredWords& w)
 template <typename Call>
 int guarded(Call&& call)
 {
-    Library& lib = library();
     ni::Status& s = ni::status();
-    if (!load(lib)) {
+    const Calls* lib = loaded();
+    if (!lib) {
         s.words = {ni::kErrorBit, 0, 0, 0};
         s.reported = false;
         ni::copyStatus(s);
         return -1;
     }
-    if (lib.registerGlobals && !s.globalsRegistered)
-        registerWords(lib, s);
-    const int result = call(lib);
-    if (!lib.registerGlobals)
-        readOwnStatus(lib, s.words);
-    s.reported = !lib.registerGlobals || s.globalsRegistered;
+    if (lib->registerGlobals && !s.globalsRegistered)
+        registerWords(*lib, s);
+    const int result = call(*lib);
+    if (!lib->registerGlobals)
+        readOwnStatus(*lib, s.words);
+    s.reported = !lib->registerGlobals || s.globalsRegistered;
     ni::copyStatus(s);
     return result;
 }
 
 } // namespace
 
-bool available() { return load(library()); }
+bool available() { return loaded() != nullptr; }
 
 void unload()
 {
-    Library& lib = library();
-    const std::lock_guard lock(lib.loading);
-    lib.file.unload();
-    lib.tried = false;
-    lib.usable = false;
-    lib.unregisterGlobals = nullptr; // a thread that ends later has nothing to take back
+    library().unload(); // a thread that ends later has nothing to take back
     ni::status() = ni::Status();
 }
 
 qint16 ibdev(int board, int primaryAddress, int secondaryAddress, int timeout, int eot, int eos)
 {
-    const int ud =
-        guarded([&](Library& lib) { return lib.ibdev(board, primaryAddress, secondaryAddress, timeout, eot, eos); });
+    const int ud = guarded(
+        [&](const Calls& lib) { return lib.ibdev(board, primaryAddress, secondaryAddress, timeout, eot, eos); });
     return static_cast<qint16>(ud & 0xFFFF);
 }
 
 void ibloc(qint16 descriptor)
 {
-    guarded([&](Library& lib) { return lib.ibloc(descriptor); });
+    guarded([&](const Calls& lib) { return lib.ibloc(descriptor); });
 }
 
 void ibonl(qint16 descriptor, int online)
 {
-    if (available() && library().ibonl)
-        guarded([&](Library& lib) { return lib.ibonl(descriptor, online); });
+    if (const Calls* calls = loaded(); calls && calls->ibonl)
+        guarded([&](const Calls& lib) { return lib.ibonl(descriptor, online); });
 }
 
 void ibclr(qint16 descriptor)
 {
-    guarded([&](Library& lib) { return lib.ibclr(descriptor); });
+    guarded([&](const Calls& lib) { return lib.ibclr(descriptor); });
 }
 
 void ibwrt(qint16 descriptor, const QByteArray& text)
 {
-    guarded([&](Library& lib) { return lib.ibwrt(descriptor, text.constData(), static_cast<long>(text.size())); });
+    guarded([&](const Calls& lib) { return lib.ibwrt(descriptor, text.constData(), static_cast<long>(text.size())); });
 }
 
 QByteArray ibrdText(qint16 descriptor, int length)
 {
     QByteArray buffer(length, ' ');
-    guarded([&](Library& lib) { return lib.ibrd(descriptor, buffer.data(), length); });
+    guarded([&](const Calls& lib) { return lib.ibrd(descriptor, buffer.data(), length); });
     return buffer;
 }
 
 qint16 ibrdBytes(qint16 descriptor, char* data, qint64 count)
 {
-    guarded([&](Library& lib) { return lib.ibrd(descriptor, data, static_cast<long>(count)); });
+    guarded([&](const Calls& lib) { return lib.ibrd(descriptor, data, static_cast<long>(count)); });
     return ni::status().ibsta;
 }
 

@@ -1,5 +1,7 @@
 #include "link/visa/visalibrary.h"
 
+#include "link/runtimelibrary.h"
+
 #include <QLibrary>
 #include <QStringList>
 
@@ -35,10 +37,7 @@ using ControlRenFn = ViStatus (*)(ViSession, ViUInt16);
 using CloseFn = ViStatus (*)(ViSession);
 using StatusDescFn = ViStatus (*)(ViSession, ViStatus, char*);
 
-struct Library {
-    QLibrary file;
-    bool tried = false;
-    bool usable = false;
+struct Calls {
     OpenDefaultRMFn openDefaultRM = nullptr;
     OpenFn open = nullptr;
     SetAttributeFn setAttribute = nullptr;
@@ -49,50 +48,44 @@ struct Library {
     CloseFn close = nullptr;
     StatusDescFn statusDesc = nullptr; // optional: the library's words for a status
 };
+using Library = RuntimeLibrary<Calls>;
+
+// Resolves what the program needs; returns the names that are missing.
+QStringList resolveCalls(const QLibrary& file, Calls& calls)
+{
+    QStringList missing;
+    const auto need = [&](auto& slot, const char* name) {
+        slot = Library::symbol<std::remove_reference_t<decltype(slot)>>(file, name);
+        if (!slot)
+            missing << QString::fromLatin1(name);
+    };
+    need(calls.openDefaultRM, "viOpenDefaultRM");
+    need(calls.open, "viOpen");
+    need(calls.setAttribute, "viSetAttribute");
+    need(calls.write, "viWrite");
+    need(calls.read, "viRead");
+    need(calls.clear, "viClear");
+    need(calls.controlRen, "viGpibControlREN");
+    need(calls.close, "viClose");
+    calls.statusDesc = Library::symbol<StatusDescFn>(file, "viStatusDesc");
+    return missing;
+}
 
 Library& library()
 {
-    static Library lib;
+    static Library& lib = Library::create("VISA", "QLXCOPY_VISA_LIBRARY",
+                                          {QStringLiteral("libvisa.so.0"), QStringLiteral("libvisa.so"),
+                                           QStringLiteral("/usr/local/vxipnp/linux/lib64/libvisa.so")},
+                                          resolveCalls);
     return lib;
 }
 
-QStringList candidateNames()
-{
-    const QString chosen = qEnvironmentVariable("QLXCOPY_VISA_LIBRARY");
-    if (!chosen.isEmpty())
-        return {chosen};
-    return {QStringLiteral("libvisa.so.0"), QStringLiteral("libvisa.so"),
-            QStringLiteral("/usr/local/vxipnp/linux/lib64/libvisa.so")};
-}
-
-bool load(Library& lib)
-{
-    if (lib.tried)
-        return lib.usable;
-    lib.tried = true;
-    for (const QString& name : candidateNames()) {
-        lib.file.setFileName(name);
-        if (!lib.file.load())
-            continue;
-        const auto need = [&](auto& slot, const char* symbol) {
-            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(lib.file.resolve(symbol));
-            return slot != nullptr;
-        };
-        lib.usable = need(lib.openDefaultRM, "viOpenDefaultRM") && need(lib.open, "viOpen")
-                     && need(lib.setAttribute, "viSetAttribute") && need(lib.write, "viWrite")
-                     && need(lib.read, "viRead") && need(lib.clear, "viClear")
-                     && need(lib.controlRen, "viGpibControlREN") && need(lib.close, "viClose");
-        need(lib.statusDesc, "viStatusDesc");
-        if (lib.usable)
-            return true;
-        lib.file.unload();
-    }
-    return false;
-}
+// The calls of the loaded library; only asked for after available() said there is one.
+const Calls& calls() { return *library().calls(); }
 
 QString statusText(ViSession session, ViStatus status)
 {
-    Library& lib = library();
+    const Calls& lib = calls();
     char words[256] = {};
     if (lib.statusDesc && lib.statusDesc(session, status, words) >= VI_SUCCESS && words[0])
         return QStringLiteral("%1 (status 0x%2)")
@@ -106,8 +99,8 @@ public:
     VisaDevice(ViSession manager, ViSession session) : m_manager(manager), m_session(session) {}
     ~VisaDevice() override
     {
-        library().close(m_session);
-        library().close(m_manager);
+        calls().close(m_session);
+        calls().close(m_manager);
     }
 
     void write(const QByteArray& command) override
@@ -117,8 +110,8 @@ public:
         while (sent < command.size()) {
             ViUInt32 count = 0;
             const ViStatus status =
-                library().write(m_session, reinterpret_cast<const unsigned char*>(command.constData()) + sent,
-                                ViUInt32(command.size() - sent), &count);
+                calls().write(m_session, reinterpret_cast<const unsigned char*>(command.constData()) + sent,
+                              ViUInt32(command.size() - sent), &count);
             sent += count;
             if (status < VI_SUCCESS || count == 0)
                 return;
@@ -132,8 +125,8 @@ public:
         qint64 count = 0;
         while (count < length) {
             ViUInt32 got = 0;
-            const ViStatus status = library().read(m_session, reinterpret_cast<unsigned char*>(into) + count,
-                                                   ViUInt32(std::min<qint64>(length - count, kMaxCount)), &got);
+            const ViStatus status = calls().read(m_session, reinterpret_cast<unsigned char*>(into) + count,
+                                                 ViUInt32(std::min<qint64>(length - count, kMaxCount)), &got);
             count += std::min<qint64>(got, length - count);
             if (status == VI_SUCCESS) {
                 m_end = true;
@@ -146,8 +139,8 @@ public:
     }
 
     bool endSeen() const override { return m_end; }
-    void clear() override { library().clear(m_session); }
-    void goToLocal() override { library().controlRen(m_session, VI_GPIB_REN_ADDRESS_GTL); }
+    void clear() override { calls().clear(m_session); }
+    void goToLocal() override { calls().controlRen(m_session, VI_GPIB_REN_ADDRESS_GTL); }
 
 private:
     ViSession m_manager;
@@ -157,24 +150,17 @@ private:
 
 } // namespace
 
-bool available() { return load(library()); }
+bool available() { return library().calls() != nullptr; }
 
-void unload()
-{
-    Library& lib = library();
-    lib.file.unload();
-    lib.tried = false;
-    lib.usable = false;
-}
+void unload() { library().unload(); }
 
 std::unique_ptr<GpibDevice> open(const QString& resource, int timeoutMs, QString* error)
 {
     if (!available()) {
-        *error =
-            QStringLiteral("no VISA library could be loaded (%1)").arg(candidateNames().join(QStringLiteral(", ")));
+        *error = library().failure();
         return nullptr;
     }
-    Library& lib = library();
+    const Calls& lib = calls();
     ViSession manager = 0;
     ViStatus status = lib.openDefaultRM(&manager);
     if (status < VI_SUCCESS) {
