@@ -1,8 +1,10 @@
 #include "link/gpibaddress.h"
 
-#include "link/transport.h"
+#include "platform/vbval.h"
 
 #include <QRegularExpression>
+
+#include <cmath>
 
 namespace qlx {
 
@@ -123,6 +125,29 @@ std::optional<GpibAddress> parseGpibAddress(const QString& text)
         address.port = quint16(port);
     }
     return address;
+}
+
+QString serialPortName(const QString& addressText)
+{
+    const QString text = addressText.trimmed();
+    if (text.startsWith(QLatin1Char('/')))
+        return text;
+    const std::optional<qint16> number = addressValue(text);
+    if (!number || *number < 1)
+        return {};
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(*number);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(*number - 1);
+#endif
+}
+
+std::optional<qint16> addressValue(const QString& text)
+{
+    const double value = std::nearbyint(leadingNumber(text));
+    if (!(value >= -32768.0 && value <= 32767.0))
+        return std::nullopt;
+    return static_cast<qint16>(value);
 }
 
 } // namespace qlx

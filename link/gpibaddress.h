@@ -4,7 +4,7 @@
 // "++" protocol GPIB adapter on a serial device ("20@/dev/ttyUSB0") or on the network
 // ("20@192.168.1.50", "20@gpib-lab:1234"), or a VISA resource string: "GPIB0::20::INSTR" (a GPIB
 // board of a VISA library) or "TCPIP0::10.1.2.3::gpib0,20::INSTR" (the tester behind a LAN-GPIB
-// gateway, through VISA or spoken to natively).
+// gateway, through VISA or spoken to natively). And the serial port the address box names.
 
 #include <QString>
 
@@ -37,5 +37,13 @@ std::optional<GpibAddress> parseGpibAddress(const QString& text);
 
 // The resource string of the tester at `primary` behind the gateway at `host`.
 QString gatewayResource(const QString& host, int primary);
+
+// Port for the address box: a number N is the platform's Nth port ("COMN", "/dev/ttyS<N-1>"),
+// a text starting with "/" is a device path as it stands; anything else gives the empty text.
+QString serialPortName(const QString& addressText);
+
+// The address box as a number: its leading numeric value (leadingNumber), rounded half to even;
+// "" or non-numeric text gives 0. A value outside the signed 16-bit range gives nullopt.
+std::optional<qint16> addressValue(const QString& text);
 
 } // namespace qlx

@@ -4,11 +4,8 @@
 #include "link/ni488/gpiblibrary.h"
 #include "link/serial/receivers.h"
 #include "link/visa/resourceroad.h"
-#include "platform/vbval.h"
 
-#include <QStringList>
-
-#include <cmath>
+#include <algorithm>
 #include <utility>
 
 namespace qlx {
@@ -254,43 +251,6 @@ QString outcomeText(Outcome outcome)
         return QStringLiteral("the bus is busy");
     }
     return {};
-}
-
-QString serialPortName(const QString& addressText)
-{
-    const QString text = addressText.trimmed();
-    if (text.startsWith(QLatin1Char('/')))
-        return text;
-    const std::optional<qint16> number = addressValue(text);
-    if (!number || *number < 1)
-        return {};
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(*number);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(*number - 1);
-#endif
-}
-
-std::optional<qint16> addressValue(const QString& text)
-{
-    const double value = std::nearbyint(leadingNumber(text));
-    if (!(value >= -32768.0 && value <= 32767.0))
-        return std::nullopt;
-    return static_cast<qint16>(value);
-}
-
-QString cableAdviceText(Bus bus)
-{
-    QStringList lines{QStringLiteral("ERROR! Please check cables and QLX interface setup")};
-    if (bus == Bus::Gpib) {
-        lines << QStringLiteral("SETUP -> REMOTE -> SCPI Connection -> Port must be set to GPIB");
-    } else {
-        lines << QStringLiteral("SETUP -> REMOTE -> SCPI Connection -> Port must be set to COM1/2") << QString()
-              << QStringLiteral("Serial interface setup on QLX:") << QStringLiteral("Baudrate\t\t19200")
-              << QStringLiteral("DataBits\t\t8") << QStringLiteral("StopBits\t\t1") << QStringLiteral("Parity\t\tnone")
-              << QStringLiteral("Protocol\t\tnone");
-    }
-    return lines.join(QStringLiteral("\r\n"));
 }
 
 } // namespace qlx

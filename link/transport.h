@@ -88,15 +88,4 @@ private:
     SerialLink m_serial;
 };
 
-// Port for the address box: a number N is the platform's Nth port ("COMN", "/dev/ttyS<N-1>"),
-// a text starting with "/" is a device path as it stands; anything else gives the empty text.
-QString serialPortName(const QString& addressText);
-
-// The address box as a number: its leading numeric value (leadingNumber), rounded half to even;
-// "" or non-numeric text gives 0. A value outside the signed 16-bit range gives nullopt.
-std::optional<qint16> addressValue(const QString& text);
-
-// The cable advice for `bus`: lines joined by CR LF, tabs as given, no line end after the last.
-QString cableAdviceText(Bus bus);
-
 } // namespace qlx

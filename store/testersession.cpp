@@ -3,6 +3,8 @@
 #include "platform/files.h"
 #include "store/names.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <utility>
 
@@ -162,6 +164,20 @@ void TesterSession::close()
         m_transport.goToLocal(m_bus);
         m_transport.closeSerial();
     }
+}
+
+QString cableAdviceText(Bus bus)
+{
+    QStringList lines{QStringLiteral("ERROR! Please check cables and QLX interface setup")};
+    if (bus == Bus::Gpib) {
+        lines << QStringLiteral("SETUP -> REMOTE -> SCPI Connection -> Port must be set to GPIB");
+    } else {
+        lines << QStringLiteral("SETUP -> REMOTE -> SCPI Connection -> Port must be set to COM1/2") << QString()
+              << QStringLiteral("Serial interface setup on QLX:") << QStringLiteral("Baudrate\t\t19200")
+              << QStringLiteral("DataBits\t\t8") << QStringLiteral("StopBits\t\t1") << QStringLiteral("Parity\t\tnone")
+              << QStringLiteral("Protocol\t\tnone");
+    }
+    return lines.join(QStringLiteral("\r\n"));
 }
 
 } // namespace qlx

@@ -38,6 +38,9 @@ struct ConnectResult {
     GpibFault fault;                      // why the GPIB device's open or exchange failed, where it can tell
 };
 
+// The cable advice for `bus`: lines joined by CR LF, tabs as given, no line end after the last.
+QString cableAdviceText(Bus bus);
+
 // One hardcopy of a listing: its name trimmed of blanks and the size listed (-1 when none is).
 struct Hardcopy {
     QString name;
