@@ -64,31 +64,11 @@ bool convertBeside(const TransferResult& result, const QString& format, OnConfli
         message(QStringLiteral("%1: no picture written: %2").arg(picture, error));
         return false;
     }
-    const TransferResult stored = storeCopy(
+    const StoredFile stored = storeCopy(
         wmf.path(), pictureName, *bytes, [onConflict] { return onConflict; }, Durability::Normal);
-    switch (stored.status) {
-    case TransferResult::Written:
-        note(quiet, QStringLiteral("%1: picture written").arg(stored.path));
-        return true;
-    case TransferResult::Identical:
-        note(quiet, QStringLiteral("%1: picture already there").arg(stored.path));
-        return true;
-    case TransferResult::Kept:
-        message(QStringLiteral("%1: a different file is already there; kept it, no picture written "
-                               "(--overwrite replaces it, --rename writes beside it)")
-                    .arg(stored.path));
-        return false;
-    case TransferResult::NotAFile:
-        message(QStringLiteral("%1: %2 has that name, not a file; left it alone, no picture written")
-                    .arg(stored.path, stored.reason));
-        return false;
-    case TransferResult::Refused:
-    case TransferResult::LinkBroken:
-    case TransferResult::WriteFailed:
-        break;
-    }
-    message(QStringLiteral("%1: no picture written: %2").arg(stored.path, stored.reason));
-    return false;
+    const StoredWords words{QStringLiteral("picture written"), QStringLiteral("picture already there"),
+                            QStringLiteral("no picture written"), QStringLiteral("no picture written")};
+    return reportStored(stored.status, stored.path, stored.reason, words, quiet);
 }
 
 } // namespace qlx::cli

@@ -37,24 +37,36 @@ void reportConnectFailure(Bus bus, const ConnectResult& result)
         reportUnreachable(bus, result.failureText);
 }
 
+bool reportStored(StoredFile::Status status, const QString& path, const QString& reason, const StoredWords& words,
+                  bool quiet)
+{
+    switch (status) {
+    case StoredFile::Written:
+        note(quiet, QStringLiteral("%1: %2").arg(path, words.written));
+        return true;
+    case StoredFile::Identical:
+        note(quiet, QStringLiteral("%1: %2").arg(path, words.identical));
+        return true;
+    case StoredFile::Kept:
+        message(QStringLiteral("%1: a different file is already there; kept it, %2 "
+                               "(--overwrite replaces it, --rename writes beside it)")
+                    .arg(path, words.notWritten));
+        return false;
+    case StoredFile::NotAFile:
+        message(
+            QStringLiteral("%1: %2 has that name, not a file; left it alone, %3").arg(path, reason, words.notWritten));
+        return false;
+    case StoredFile::Refused:
+    case StoredFile::WriteFailed:
+        break;
+    }
+    message(QStringLiteral("%1: %2: %3").arg(path, words.failed, reason));
+    return false;
+}
+
 bool reportTransfer(const QString& name, const TransferResult& result, bool quiet)
 {
     switch (result.status) {
-    case TransferResult::Written:
-        note(quiet, QStringLiteral("%1: copied, %2 bytes").arg(result.path).arg(result.bytes));
-        return true;
-    case TransferResult::Identical:
-        note(quiet, QStringLiteral("%1: already there").arg(result.path));
-        return true;
-    case TransferResult::Kept:
-        message(QStringLiteral("%1: a different file is already there; kept it, and %2 on the tester "
-                               "(--overwrite replaces it, --rename writes beside it)")
-                    .arg(result.path, name));
-        return false;
-    case TransferResult::NotAFile:
-        message(QStringLiteral("%1: %2 has that name, not a file; left it alone, and %3 on the tester")
-                    .arg(result.path, result.reason, name));
-        return false;
     case TransferResult::Refused:
         message(QStringLiteral("%1: not copied: %2").arg(name, result.reason));
         return false;
@@ -62,11 +74,16 @@ bool reportTransfer(const QString& name, const TransferResult& result, bool quie
         message(QStringLiteral("%1: not copied: %2")
                     .arg(name, result.reason.isEmpty() ? outcomeText(result.outcome) : result.reason));
         return false;
+    case TransferResult::Written:
+    case TransferResult::Identical:
+    case TransferResult::Kept:
+    case TransferResult::NotAFile:
     case TransferResult::WriteFailed:
-        message(QStringLiteral("%1: could not be written: %2").arg(result.path, result.reason));
-        return false;
+        break;
     }
-    return false;
+    const StoredWords words{QStringLiteral("copied, %1 bytes").arg(result.bytes), QStringLiteral("already there"),
+                            QStringLiteral("and %1 on the tester").arg(name), QStringLiteral("could not be written")};
+    return reportStored(StoredFile::Status(result.status), result.path, result.reason, words, quiet);
 }
 
 } // namespace qlx::cli

@@ -23,6 +23,17 @@ void note(bool quiet, const QString& text);
 void reportUnreachable(Bus bus, const QString& cause);
 // A connect that failed: its cause, then the cable advice, which a cause on the PC goes without.
 void reportConnectFailure(Bus bus, const ConnectResult& result);
+// What to call what became of a file stored into the folder: written, already there, what a file
+// not written leaves undone, and what failed.
+struct StoredWords {
+    QString written;
+    QString identical;
+    QString notWritten;
+    QString failed;
+};
+// One line about a file stored into the folder; true when it holds the bytes.
+bool reportStored(StoredFile::Status status, const QString& path, const QString& reason, const StoredWords& words,
+                  bool quiet);
 // One line about a copy; true when the file is in the folder as the tester holds it.
 bool reportTransfer(const QString& name, const TransferResult& result, bool quiet);
 

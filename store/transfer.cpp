@@ -42,10 +42,10 @@ constexpr int kMaxNameRaces = 100;
 
 } // namespace
 
-TransferResult storeCopy(const QString& pcFolder, const QString& pcName, const QByteArray& data,
-                         const std::function<OnConflict()>& onConflict, Durability durability)
+StoredFile storeCopy(const QString& pcFolder, const QString& pcName, const QByteArray& data,
+                     const std::function<OnConflict()>& onConflict, Durability durability)
 {
-    TransferResult result;
+    StoredFile result;
     std::optional<OnConflict> decision; // asked once, for the name the caller gave
     QString name = trimBlanks(pcName);
     int races = 0;
@@ -54,30 +54,30 @@ TransferResult storeCopy(const QString& pcFolder, const QString& pcName, const Q
         result.reason.clear();
         const PcCopy copy = comparePcCopy(result.path, data);
         if (copy == PcCopy::Identical) {
-            result.status = TransferResult::Identical;
+            result.status = StoredFile::Identical;
             if (durability == Durability::Durable)
                 result.reason = proveOnDisk(result.path, data);
             if (!result.reason.isEmpty())
-                result.status = TransferResult::WriteFailed;
+                result.status = StoredFile::WriteFailed;
             return result;
         }
         const bool renaming = decision == OnConflict::Rename;
         if (copy == PcCopy::NotAFile && !renaming) {
-            result.status = TransferResult::NotAFile;
+            result.status = StoredFile::NotAFile;
             result.reason = lookAt(result.path).what;
             return result;
         }
         if (copy == PcCopy::Different && !decision)
             decision = onConflict();
         if (copy == PcCopy::Different && decision == OnConflict::Keep) {
-            result.status = TransferResult::Kept;
+            result.status = StoredFile::Kept;
             return result;
         }
         if (copy != PcCopy::Absent && decision == OnConflict::Rename) {
             name = numberedName(pcName, ++n);
             result.reason = unsafeNameReason(name);
             if (!result.reason.isEmpty()) {
-                result.status = TransferResult::Refused;
+                result.status = StoredFile::Refused;
                 return result;
             }
             continue;
@@ -86,13 +86,12 @@ TransferResult storeCopy(const QString& pcFolder, const QString& pcName, const Q
             writeWholeFile(result.path, data, copy == PcCopy::Absent ? Publish::NoReplace : Publish::ReplaceFile);
         result.reason = written.reason;
         if (written.status != FileWrite::NameTaken) {
-            result.status =
-                written.status == FileWrite::Written ? TransferResult::Written : TransferResult::WriteFailed;
+            result.status = written.status == FileWrite::Written ? StoredFile::Written : StoredFile::WriteFailed;
             return result;
         }
         // Another writer took the name a moment ago: look at its file as at any other.
         if (++races == kMaxNameRaces) {
-            result.status = TransferResult::WriteFailed;
+            result.status = StoredFile::WriteFailed;
             result.reason = QStringLiteral("the name kept changing while it was written");
             return result;
         }
@@ -139,8 +138,8 @@ TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& te
         return result;
     }
 
-    const TransferResult stored = storeCopy(pcFolder, pcName, answer.data, onConflict, durability);
-    result.status = stored.status;
+    const StoredFile stored = storeCopy(pcFolder, pcName, answer.data, onConflict, durability);
+    result.status = TransferResult::Status(stored.status);
     result.path = stored.path;
     result.reason = stored.reason;
     if (result.status == TransferResult::Written || result.status == TransferResult::Identical)

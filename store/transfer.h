@@ -40,15 +40,32 @@ enum class Durability { Normal, Durable };
 // The name beside `pcName` for the `n`th copy (n >= 2): "_n" before the last dot, or at the end.
 QString numberedName(const QString& pcName, int n);
 
-struct TransferResult {
+// What became of a file stored into a PC folder (storeCopy below).
+struct StoredFile {
     enum Status {
-        Written,     // the PC file now holds the tester's bytes (it was new, replaced or written beside)
-        Identical,   // the PC folder already held exactly these bytes
+        Written,     // the name now holds the bytes (it was new, replaced or written beside)
+        Identical,   // the folder already held exactly these bytes
         Kept,        // a different file was there and was kept
         NotAFile,    // a link, folder, named pipe or device has the name (see `reason`); left alone
-        Refused,     // the name could escape the PC folder or break the command; nothing was sent
-        LinkBroken,  // no block that proves itself arrived (see `outcome` and `reason`); nothing was written
-        WriteFailed, // the file could not be written (see `reason`); an older copy is unchanged
+        Refused,     // the numbered name beside it would be unsafe (see `reason`)
+        WriteFailed, // see `reason`; whatever had the name is unchanged
+    };
+    Status status = WriteFailed;
+    QString path;   // the file that holds (or kept) the bytes
+    QString reason; // why it was not written
+};
+
+// What became of a hardcopy fetched into the folder: as for a stored file, with the same values,
+// or no proven block at all.
+struct TransferResult {
+    enum Status {
+        Written = StoredFile::Written,         // the PC file now holds the tester's bytes
+        Identical = StoredFile::Identical,     // the PC folder already held exactly these bytes
+        Kept = StoredFile::Kept,               // a different file was there and was kept
+        NotAFile = StoredFile::NotAFile,       // a link, folder, named pipe or device has the name; left alone
+        Refused = StoredFile::Refused,         // the name could escape the PC folder or break the command; nothing sent
+        WriteFailed = StoredFile::WriteFailed, // the file could not be written (see `reason`); an older copy stays
+        LinkBroken, // no block that proves itself arrived (see `outcome` and `reason`); nothing was written
     };
     Status status = LinkBroken;
     Outcome outcome = Outcome::Ok; // how the data request ended on the bus
@@ -72,9 +89,9 @@ DataAnswer fetchBlock(Transport& transport, Bus bus, const QString& testerName, 
 // The PC side of a copy: `data` into `pcFolder` as `pcName`. A new file takes the name only while
 // nothing has it; when another writer takes it first, its file is compared like any other.
 // `onConflict` is called once, and only when the folder holds a different regular file of that
-// name; anything else under the name is kept (NotAFile). Sets status, path and reason.
-TransferResult storeCopy(const QString& pcFolder, const QString& pcName, const QByteArray& data,
-                         const std::function<OnConflict()>& onConflict, Durability durability);
+// name; anything else under the name is kept (NotAFile).
+StoredFile storeCopy(const QString& pcFolder, const QString& pcName, const QByteArray& data,
+                     const std::function<OnConflict()>& onConflict, Durability durability);
 
 // `onConflict` is called only when the folder holds a different file of that name.
 TransferResult transferHardcopy(Transport& transport, Bus bus, const QString& testerName, const QString& pcFolder,

@@ -104,9 +104,8 @@ private slots:
         QVERIFY(QDir(pc.path()).mkdir("FOLDER.WMF"));
         QCOMPARE(::mkfifo(QFile::encodeName(pc.filePath("PIPE.WMF")).constData(), 0600), 0);
         for (const char* name : {"FOLDER.WMF", "PIPE.WMF"}) {
-            const TransferResult r =
-                storeCopy(pc.path(), name, kBytes, always(OnConflict::Overwrite), Durability::Durable);
-            QCOMPARE(r.status, TransferResult::NotAFile);
+            const StoredFile r = storeCopy(pc.path(), name, kBytes, always(OnConflict::Overwrite), Durability::Durable);
+            QCOMPARE(r.status, StoredFile::NotAFile);
             QVERIFY(!proveOnDisk(pc.filePath(name), kBytes).isEmpty());
         }
         const QString victim = outside.filePath("victim");
@@ -167,8 +166,8 @@ private slots:
 
         // An empty file (what an interrupted write leaves) is no copy and is taken without a question.
         QVERIFY(put(pc + "/LEFT.WMF", ""));
-        TransferResult r = storeCopy(pc, "LEFT.WMF", kBytes, always(OnConflict::Keep), Durability::Durable);
-        QCOMPARE(r.status, TransferResult::Written);
+        StoredFile r = storeCopy(pc, "LEFT.WMF", kBytes, always(OnConflict::Keep), Durability::Durable);
+        QCOMPARE(r.status, StoredFile::Written);
         QCOMPARE(contents(r.path), kBytes);
 
         // An empty file that another writer holds is its reservation: its file comes and is kept.
@@ -183,21 +182,19 @@ private slots:
         });
         r = storeCopy(pc, "HELD.WMF", kBytes, always(OnConflict::Keep), Durability::Durable);
         other.join();
-        QCOMPARE(r.status, TransferResult::Kept);
+        QCOMPARE(r.status, StoredFile::Kept);
         QCOMPARE(contents(held), QByteArray("their hardcopy"));
 
         // Two writers, one name, other bytes: one writes, the other keeps what the first wrote.
         for (int round = 0; round < 20; ++round) {
             const QString name = QStringLiteral("RACE%1.WMF").arg(round);
-            TransferResult first;
+            StoredFile first;
             std::thread firstWriter(
                 [&] { first = storeCopy(pc, name, kBytes, always(OnConflict::Keep), Durability::Durable); });
-            const TransferResult second =
-                storeCopy(pc, name, kBytes + "2", always(OnConflict::Keep), Durability::Durable);
+            const StoredFile second = storeCopy(pc, name, kBytes + "2", always(OnConflict::Keep), Durability::Durable);
             firstWriter.join();
-            QCOMPARE(QSet<int>({first.status, second.status}),
-                     QSet<int>({TransferResult::Written, TransferResult::Kept}));
-            QCOMPARE(contents(pc + u'/' + name), first.status == TransferResult::Written ? kBytes : kBytes + "2");
+            QCOMPARE(QSet<int>({first.status, second.status}), QSet<int>({StoredFile::Written, StoredFile::Kept}));
+            QCOMPARE(contents(pc + u'/' + name), first.status == StoredFile::Written ? kBytes : kBytes + "2");
         }
         QCOMPARE(entries(pc).filter(".qlxcopy-"), QStringList()); // no temporary file remains
     }
@@ -215,12 +212,12 @@ private slots:
             ++asked;
             return OnConflict::Rename;
         };
-        TransferResult r = storeCopy(pc.path(), "HC.WMF", kBytes, rename, Durability::Normal);
-        QCOMPARE(r.status, TransferResult::Written);
+        StoredFile r = storeCopy(pc.path(), "HC.WMF", kBytes, rename, Durability::Normal);
+        QCOMPARE(r.status, StoredFile::Written);
         QCOMPARE(r.path, pc.filePath("HC_4.WMF"));
         QCOMPARE(contents(r.path), kBytes);
         r = storeCopy(pc.path(), "HC.WMF", kBytes, rename, Durability::Durable);
-        QCOMPARE(r.status, TransferResult::Identical);
+        QCOMPARE(r.status, StoredFile::Identical);
         QCOMPARE(r.path, pc.filePath("HC_4.WMF"));
         QCOMPARE(asked, 2);
         QCOMPARE(contents(pc.filePath("HC.WMF")), QByteArray("user's own"));
