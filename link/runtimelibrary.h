@@ -9,7 +9,6 @@
 #include <QStringList>
 
 #include <mutex>
-#include <type_traits>
 
 namespace qlx {
 
@@ -58,12 +57,30 @@ public:
             fn(m_calls);
     }
 
-    // The symbol `name` of `file` as a `Fn`, or null.
-    template <typename Fn>
-    static Fn symbol(const QLibrary& file, const char* name)
-    {
-        return reinterpret_cast<Fn>(const_cast<QLibrary&>(file).resolve(name));
-    }
+    // Resolves the symbols of a loaded file into call slots, noting the calls it lacks.
+    class Resolver {
+    public:
+        explicit Resolver(const QLibrary& file) : m_file(const_cast<QLibrary&>(file)) {}
+        // True when the file has `name`; `slot` is then the call, else null.
+        template <typename Fn>
+        bool optional(Fn& slot, const char* name)
+        {
+            slot = reinterpret_cast<Fn>(m_file.resolve(name));
+            return slot != nullptr;
+        }
+        // As optional(), and a missing call is noted.
+        template <typename Fn>
+        void need(Fn& slot, const char* name)
+        {
+            if (!optional(slot, name))
+                m_missing << QString::fromLatin1(name);
+        }
+        QStringList& missing() { return m_missing; }
+
+    private:
+        QLibrary& m_file;
+        QStringList m_missing;
+    };
 
 private:
     RuntimeLibrary(const char* what, const char* variable, QStringList usualNames, Resolve resolve)

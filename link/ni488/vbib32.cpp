@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <utility>
-#include <type_traits>
 
 #ifdef Q_OS_WIN
 #define QLX_GPIBCALL __stdcall
@@ -54,36 +53,29 @@ using Library = RuntimeLibrary<Calls>;
 // Resolves what the program needs; returns the names that are missing.
 QStringList resolveCalls(const QLibrary& file, Calls& calls)
 {
-    QStringList missing;
-    const auto resolve = [&](auto& slot, const char* name) {
-        slot = Library::symbol<std::remove_reference_t<decltype(slot)>>(file, name);
-        return slot != nullptr;
-    };
-    const auto need = [&](auto& slot, const char* name) {
-        if (!resolve(slot, name))
-            missing << QString::fromLatin1(name);
-    };
-    need(calls.ibdev, "ibdev");
-    need(calls.ibwrt, "ibwrt");
-    need(calls.ibrd, "ibrd");
-    need(calls.ibloc, "ibloc");
-    need(calls.ibclr, "ibclr");
-    resolve(calls.ibonl, "ibonl");
-    resolve(calls.registerGlobals, "RegisterGpibGlobalsForThread");
-    resolve(calls.unregisterGlobals, "UnregisterGpibGlobalsForThread");
+    Library::Resolver r(file);
+    r.need(calls.ibdev, "ibdev");
+    r.need(calls.ibwrt, "ibwrt");
+    r.need(calls.ibrd, "ibrd");
+    r.need(calls.ibloc, "ibloc");
+    r.need(calls.ibclr, "ibclr");
+    r.optional(calls.ibonl, "ibonl");
+    r.optional(calls.registerGlobals, "RegisterGpibGlobalsForThread");
+    r.optional(calls.unregisterGlobals, "UnregisterGpibGlobalsForThread");
     if (calls.registerGlobals)
-        return missing;
+        return r.missing();
     for (const char* prefix : {"ThreadIb", "Ib"}) {
-        if (resolve(calls.threadSta, QByteArray(prefix).append("sta").constData())
-            && resolve(calls.threadErr, QByteArray(prefix).append("err").constData())
-            && resolve(calls.threadCntl, QByteArray(prefix).append("cntl").constData()))
-            return missing;
+        if (r.optional(calls.threadSta, QByteArray(prefix).append("sta").constData())
+            && r.optional(calls.threadErr, QByteArray(prefix).append("err").constData())
+            && r.optional(calls.threadCntl, QByteArray(prefix).append("cntl").constData()))
+            return r.missing();
     }
     calls.threadSta = nullptr;
-    if (!(resolve(calls.dataSta, "ibsta") && resolve(calls.dataErr, "iberr") && resolve(calls.dataCntl, "ibcntl")))
-        missing << QStringLiteral("RegisterGpibGlobalsForThread (or ThreadIbsta/ThreadIberr/ThreadIbcntl, "
-                                  "Ibsta/Iberr/Ibcntl, or ibsta/iberr/ibcntl)");
-    return missing;
+    if (!(r.optional(calls.dataSta, "ibsta") && r.optional(calls.dataErr, "iberr")
+          && r.optional(calls.dataCntl, "ibcntl")))
+        r.missing() << QStringLiteral("RegisterGpibGlobalsForThread (or ThreadIbsta/ThreadIberr/ThreadIbcntl, "
+                                      "Ibsta/Iberr/Ibcntl, or ibsta/iberr/ibcntl)");
+    return r.missing();
 }
 
 Library& library()

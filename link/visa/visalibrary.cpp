@@ -53,22 +53,17 @@ using Library = RuntimeLibrary<Calls>;
 // Resolves what the program needs; returns the names that are missing.
 QStringList resolveCalls(const QLibrary& file, Calls& calls)
 {
-    QStringList missing;
-    const auto need = [&](auto& slot, const char* name) {
-        slot = Library::symbol<std::remove_reference_t<decltype(slot)>>(file, name);
-        if (!slot)
-            missing << QString::fromLatin1(name);
-    };
-    need(calls.openDefaultRM, "viOpenDefaultRM");
-    need(calls.open, "viOpen");
-    need(calls.setAttribute, "viSetAttribute");
-    need(calls.write, "viWrite");
-    need(calls.read, "viRead");
-    need(calls.clear, "viClear");
-    need(calls.controlRen, "viGpibControlREN");
-    need(calls.close, "viClose");
-    calls.statusDesc = Library::symbol<StatusDescFn>(file, "viStatusDesc");
-    return missing;
+    Library::Resolver r(file);
+    r.need(calls.openDefaultRM, "viOpenDefaultRM");
+    r.need(calls.open, "viOpen");
+    r.need(calls.setAttribute, "viSetAttribute");
+    r.need(calls.write, "viWrite");
+    r.need(calls.read, "viRead");
+    r.need(calls.clear, "viClear");
+    r.need(calls.controlRen, "viGpibControlREN");
+    r.need(calls.close, "viClose");
+    r.optional(calls.statusDesc, "viStatusDesc");
+    return r.missing();
 }
 
 Library& library()
