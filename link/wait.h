@@ -53,7 +53,8 @@ private:
 };
 
 // The waits of one road. A wait begun while another is in progress (an event it handles starts
-// one) ends first; wake() and abort() end every wait in progress.
+// one) ends first; wake() and abort() end every wait in progress, and none that begins later:
+// the road keeps its own note of an abort, for as long as its rules say.
 class Waiter {
 public:
     enum class End { Woken, TimedOut, Aborted, Quitting };

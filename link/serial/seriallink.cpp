@@ -39,7 +39,7 @@ SerialLink::SerialLink(QSerialPort& port) : m_port(port), m_waitEnded(clock().no
         if (left <= 0)
             m_waiter.wake();
         else if (!m_gap.isActive())
-            m_gap.start(int(left));
+            m_gap.start(int(std::min(left, kGap)));
     });
 }
 
