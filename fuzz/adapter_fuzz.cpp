@@ -2,9 +2,11 @@
 // and then to a data request, read by the transport as the window reads them. The first two bytes
 // choose how the stream is cut into reads; the rest is the stream. A block taken as complete must
 // be all that follows the first answer: its header, exactly the bytes it declared, the line end.
+// The adapter's waits take no time: their clock moves on at once.
 #include "link/adapter/gpibadapter.h"
 #include "link/serial/receivers.h"
 #include "link/transport.h"
+#include "link/wait.h"
 
 #include <QCoreApplication>
 #include <QIODevice>
@@ -64,6 +66,8 @@ private:
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication app(*argc, *argv); // the adapter waits in local event loops
+    static qlx::SteppingClock clock;
+    qlx::setClock(&clock);
     return 0;
 }
 

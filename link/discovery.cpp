@@ -7,12 +7,11 @@
 #include "link/ni488/vbib32.h"
 #include "link/vxi11/vxi11.h"
 #include "link/vxi11/vxi11device.h"
+#include "link/wait.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
-#include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -141,9 +140,7 @@ QStringList gatewaysAnswering(const QList<QHostAddress>& targets, int ms)
     for (const QHostAddress& target : targets)
         socket.writeDatagram(call, target, rpc::portmapperPort());
     QStringList gateways;
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    QObject::connect(&socket, &QUdpSocket::readyRead, &loop, [&] {
+    QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [&] {
         while (socket.hasPendingDatagrams()) {
             QHostAddress sender;
             QByteArray datagram(int(std::clamp<qint64>(socket.pendingDatagramSize(), 0, 64 * 1024)), char(0));
@@ -156,7 +153,7 @@ QStringList gatewaysAnswering(const QList<QHostAddress>& targets, int ms)
                 gateways << host;
         }
     });
-    loop.exec();
+    Waiter().wait(ms);
     return gateways;
 }
 

@@ -1,8 +1,7 @@
 #include "link/offthreaddevice.h"
 
 #include "link/ni488/niglobal.h"
-
-#include <QEventLoop>
+#include "link/wait.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -24,7 +23,7 @@ struct Worker {
     std::condition_variable finished; // a job ended
     std::deque<Job> jobs;
     bool closing = false;               // end once the jobs are done
-    QEventLoop* waiter = nullptr;       // the caller's wait, told of each job's end
+    Waiter* waiter = nullptr;           // the caller's, while it waits: told of each job's end
     std::unique_ptr<GpibDevice> device; // touched by the worker thread only
 
     void post(Job job)
@@ -49,7 +48,7 @@ struct Worker {
             job(device);
             std::lock_guard lock(mutex);
             if (waiter)
-                QMetaObject::invokeMethod(waiter, &QEventLoop::quit, Qt::QueuedConnection);
+                waiter->wakeQueued();
             finished.notify_all();
         }
         device.reset(); // closed on the thread that used it
@@ -200,8 +199,7 @@ public:
     void abort() override
     {
         m_aborted = true;
-        if (m_wait)
-            m_wait->quit();
+        m_waiter.abort();
     }
     bool aborted() const override { return m_aborted || m_deviceAborted; }
     GpibFault fault() const override { return m_fault; }
@@ -242,35 +240,31 @@ private:
     }
 
     // Waits in a local event loop until `done` holds (tested under the worker's lock) or abort().
-    // A call that abort() left behind ends the loop too when it ends; the wait then goes on.
+    // A call that abort() left behind ends the wait too when it ends; the wait then goes on.
     template <typename Done>
     bool waitFor(Done done)
     {
-        QEventLoop loop;
         for (;;) {
             {
                 std::lock_guard lock(m_worker->mutex);
                 if (m_aborted || done())
                     return !m_aborted;
-                m_worker->waiter = &loop;
+                m_worker->waiter = &m_waiter;
             }
-            m_wait = &loop;
-            const bool ran = loop.exec() != -1;
-            m_wait = nullptr;
+            const Waiter::End end = m_waiter.wait(-1);
             std::unique_lock lock(m_worker->mutex);
             m_worker->waiter = nullptr;
-            // A loop does not run while the application is quitting; with no window left to keep
-            // alive, the call is waited for as the blocking call it is.
-            if (!ran && !m_aborted) {
+            // With no window left to keep alive, the call is waited for as the blocking call it is.
+            if (end == Waiter::End::Quitting) {
                 m_worker->finished.wait(lock, done);
                 return true;
             }
         }
     }
 
+    Waiter m_waiter{Waiter::OnQuit::Report};
     std::unique_ptr<Worker> m_worker;
     std::thread m_thread;
-    QEventLoop* m_wait = nullptr;
     bool m_aborted = false;
     bool m_deviceAborted = false;
     bool m_endSeen = true;

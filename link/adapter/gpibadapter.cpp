@@ -1,9 +1,7 @@
 #include "link/adapter/gpibadapter.h"
 
-#include <QEventLoop>
 #include <QSerialPort>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <cstring>
 
@@ -45,26 +43,15 @@ std::unique_ptr<QIODevice> openDevice(const QString& path, QString* error)
     return port;
 }
 
-// A network adapter's connection, waited for in a local event loop.
+// A network adapter's connection.
 std::unique_ptr<QIODevice> openNetwork(const GpibAddress& address, QString* error)
 {
     auto socket = std::make_unique<QTcpSocket>();
     socket->setReadBufferSize(kReadBuffer);
-    socket->connectToHost(address.host, address.port);
-    QEventLoop loop;
-    QTimer::singleShot(kConnectMs, &loop, &QEventLoop::quit);
-    QObject::connect(socket.get(), &QTcpSocket::connected, &loop, &QEventLoop::quit);
-    QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
-    if (socket->state() != QAbstractSocket::ConnectedState && socket->state() != QAbstractSocket::UnconnectedState)
-        loop.exec();
-    if (socket->state() != QAbstractSocket::ConnectedState) {
-        const QString why = socket->error() == QAbstractSocket::UnknownSocketError
-                                ? QStringLiteral("no answer within %1 s").arg(kConnectMs / 1000)
-                                : socket->errorString();
+    if (const QString why = connectWithin(*socket, address.host, address.port, kConnectMs); !why.isEmpty()) {
         *error = QStringLiteral("the GPIB adapter at %1 cannot be reached: %2").arg(address.where(), why);
         return nullptr;
     }
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     return socket;
 }
 
@@ -85,14 +72,10 @@ QByteArray adapterLine(const QByteArray& command)
 GpibAdapter::GpibAdapter(std::unique_ptr<QIODevice> link, const AdapterTiming& timing)
     : m_link(std::move(link)), m_timing(timing)
 {
-    QObject::connect(m_link.get(), &QIODevice::readyRead, m_link.get(), [this] {
-        if (m_wait)
-            m_wait->quit();
-    });
+    m_waiter.wakeOn(m_link.get(), &QIODevice::readyRead);
     const auto fail = [this] {
         m_failed = true;
-        if (m_wait)
-            m_wait->quit();
+        m_waiter.wake();
     };
     if (auto* port = qobject_cast<QSerialPort*>(m_link.get()))
         QObject::connect(port, &QSerialPort::errorOccurred, port, [fail](QSerialPort::SerialPortError e) {
@@ -101,7 +84,6 @@ GpibAdapter::GpibAdapter(std::unique_ptr<QIODevice> link, const AdapterTiming& t
         });
     else if (auto* socket = qobject_cast<QTcpSocket*>(m_link.get()))
         QObject::connect(socket, &QTcpSocket::disconnected, socket, fail);
-    m_silence.start();
 }
 
 // What was written still reaches the adapter, and a network adapter sees the connection end in order.
@@ -162,8 +144,7 @@ void GpibAdapter::setPrimaryAddress(int primary) { adapterCommand("++addr " + QB
 // The adapter's own answer: one line ending in CR LF, without it; empty after `ms` without one.
 QByteArray GpibAdapter::adapterReply(int ms)
 {
-    QElapsedTimer waited;
-    waited.start();
+    const Stopwatch waited;
     while (!m_link->canReadLine()) {
         const qint64 left = ms - waited.elapsed();
         if (left <= 0 || !waitForBytes(int(left)))
@@ -192,7 +173,7 @@ void GpibAdapter::write(const QByteArray& command)
     discardInput();
     m_reading = false;
     send(adapterLine(command));
-    m_answerClock.start();
+    m_answerClock.restart();
     m_answerBytes = 0;
 }
 
@@ -201,8 +182,7 @@ void GpibAdapter::write(const QByteArray& command)
 // a byte, past the answer's deadline, when the link goes away, or on abort().
 bool GpibAdapter::receive()
 {
-    QElapsedTimer sinceByte;
-    sinceByte.start();
+    const Stopwatch sinceByte;
     const qint64 deadlineMs = qint64(m_timing.pace().allowed(m_answerBytes) * 1000.0);
     for (;;) {
         if (m_link->bytesAvailable() > 0)
@@ -290,31 +270,19 @@ void GpibAdapter::goToLocal() { adapterCommand("++loc"); }
 void GpibAdapter::abort()
 {
     m_aborted = true;
-    if (m_wait)
-        m_wait->quit();
+    m_waiter.abort();
 }
 
-// Waits up to `ms` for bytes in a local event loop, so that the window keeps painting and a
-// stop request is seen. False when none came.
+// Waits up to `ms` for bytes. False when none came.
 bool GpibAdapter::waitForBytes(int ms)
 {
     if (m_link->bytesAvailable() > 0)
         return true;
     if (m_failed || m_aborted)
         return false;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(ms);
-    QEventLoop* const outer = m_wait;
-    m_wait = &loop;
-    loop.exec();
-    m_wait = outer;
-    const bool bytes = m_link->bytesAvailable() > 0;
-    if (!bytes && !m_failed && timer.isActive())
-        m_aborted = true; // ended by abort(), or by the application leaving its event loops
-    return bytes;
+    if (m_waiter.wait(ms) == Waiter::End::Aborted)
+        m_aborted = true; // by abort(), or by the application leaving its event loops
+    return m_link->bytesAvailable() > 0;
 }
 
 void GpibAdapter::discardInput(int quietMs)

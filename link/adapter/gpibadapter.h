@@ -16,13 +16,12 @@
 
 #include "link/gpibaddress.h"
 #include "link/gpibdevice.h"
+#include "link/wait.h"
 
-#include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
 
-class QEventLoop;
 class QIODevice;
 
 namespace qlx {
@@ -76,10 +75,10 @@ private:
     bool m_reading = false; // a "++read eoi" is in progress
     bool m_failed = false;  // the link went away
     bool m_aborted = false;
-    QEventLoop* m_wait = nullptr; // the wait in progress
-    QElapsedTimer m_silence;      // since the last byte or "++read eoi"
-    QElapsedTimer m_answerClock;  // since the command whose answer is read
-    qint64 m_answerBytes = 0;     // of that answer: asked for by read(), or received as text
+    Waiter m_waiter;
+    Stopwatch m_silence;      // since the last byte or "++read eoi"
+    Stopwatch m_answerClock;  // since the command whose answer is read
+    qint64 m_answerBytes = 0; // of that answer: asked for by read(), or received as text
 };
 
 // A command as the adapter takes it: CR, LF, ESC and "+" preceded by ESC, then one LF.

@@ -2,10 +2,7 @@
 
 #include "link/serial/receivers.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QSerialPort>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -21,92 +18,8 @@ bool isPortFailure(QSerialPort::SerialPortError e)
 }
 } // namespace
 
-// One wait of a receive routine: a local event loop that ends when bytes arrive, the timer runs
-// out, the port fails, abort() is called, or the application leaves its event loops. Bytes end a
-// wait no sooner than kGap after the previous wait ended, so that a line delivering a few bytes
-// at a time costs one pass of the receiver (and one update of the window) per gap, not per byte.
-class SerialLink::Waiter {
-public:
-    static constexpr int kGap = 20; // ms
-
-    // The innermost wait of `link` while it lives, so that abort() reaches it.
-    explicit Waiter(SerialLink& link) : m_link(link), m_outer(link.m_waiter), m_port(link.m_port)
-    {
-        m_link.m_waiter = this;
-        m_timer.setSingleShot(true);
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_gapTimer.setSingleShot(true);
-        m_sinceWait.start();
-        QObject::connect(&m_timer, &QTimer::timeout, &m_loop, [this] { wake(); });
-        QObject::connect(&m_gapTimer, &QTimer::timeout, &m_loop, [this] { wake(); });
-        QObject::connect(&m_port, &QIODevice::readyRead, &m_loop, [this] { bytesArrived(); });
-        QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_loop, [this](QSerialPort::SerialPortError e) {
-            if (isPortFailure(e)) {
-                m_failed = true;
-                wake();
-            }
-        });
-    }
-
-    ~Waiter() { m_link.m_waiter = m_outer; }
-    Waiter(const Waiter&) = delete;
-    Waiter& operator=(const Waiter&) = delete;
-
-    Wake wait(double seconds)
-    {
-        if (!m_aborted && !m_failed && m_port.bytesAvailable() == 0) {
-            m_woken = false;
-            const double ms = std::clamp(std::ceil(seconds * 1000.0) + 1.0, 1.0, 1e9);
-            m_timer.start(static_cast<int>(ms));
-            m_loop.exec();
-            m_timer.stop();
-            m_gapTimer.stop();
-            m_sinceWait.restart();
-            if (!m_woken)
-                m_aborted = true; // the application is leaving its event loops
-        }
-        if (m_aborted)
-            return Wake::Aborted;
-        return m_failed ? Wake::PortFailed : Wake::Progress;
-    }
-
-    void abort()
-    {
-        m_aborted = true;
-        m_loop.quit();
-    }
-
-private:
-    void wake()
-    {
-        m_woken = true;
-        m_loop.quit();
-    }
-
-    void bytesArrived()
-    {
-        const qint64 left = kGap - m_sinceWait.elapsed();
-        if (left <= 0)
-            wake();
-        else if (!m_gapTimer.isActive())
-            m_gapTimer.start(int(left));
-    }
-
-    SerialLink& m_link;
-    Waiter* m_outer;
-    QSerialPort& m_port;
-    QEventLoop m_loop;
-    QTimer m_timer;
-    QTimer m_gapTimer;
-    QElapsedTimer m_sinceWait; // since the previous wait ended
-    bool m_woken = false;
-    bool m_failed = false;
-    bool m_aborted = false;
-};
-
-SerialLink::SerialLink(QSerialPort& port) : m_port(port)
+SerialLink::SerialLink(QSerialPort& port) : m_port(port), m_waitEnded(clock().now())
 {
-    m_clock.start();
     // A failed port is closed (after the current event), or its read notifier would fire without end.
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port, [this](QSerialPort::SerialPortError e) {
         if (!isPortFailure(e))
@@ -114,11 +27,25 @@ SerialLink::SerialLink(QSerialPort& port) : m_port(port)
         m_portFailure = m_port.errorString();
         QMetaObject::invokeMethod(
             &m_port, [this] { m_port.close(); }, Qt::QueuedConnection);
+        m_waiter.wake();
+    });
+    // Bytes end a wait no sooner than kGap after the previous wait ended, so that a line delivering
+    // a few bytes at a time costs one pass of the receiver (and one update of the window) per gap,
+    // not per byte.
+    m_gap.setSingleShot(true);
+    QObject::connect(&m_gap, &QTimer::timeout, &m_gap, [this] { m_waiter.wake(); });
+    QObject::connect(&m_port, &QIODevice::readyRead, &m_port, [this] {
+        const qint64 left = kGap - (clock().now() - m_waitEnded);
+        if (left <= 0)
+            m_waiter.wake();
+        else if (!m_gap.isActive())
+            m_gap.start(int(std::min(left, kGap)));
     });
 }
 
 Outcome SerialLink::send(const QByteArray& command)
 {
+    m_aborted = false;
     const Outcome ready = prepare();
     if (ready == Outcome::Ok)
         sendUnanswered(command);
@@ -148,14 +75,27 @@ void SerialLink::reset()
 
 void SerialLink::abort()
 {
-    if (m_waiter)
-        m_waiter->abort();
+    m_aborted = true;
+    m_waiter.abort();
+}
+
+SerialLink::Wake SerialLink::wait(double seconds)
+{
+    if (!m_aborted && m_portFailure.isEmpty() && m_port.bytesAvailable() == 0) {
+        const double ms = std::clamp(std::ceil(seconds * 1000.0) + 1.0, 1.0, 1e9);
+        if (m_waiter.wait(qint64(ms)) == Waiter::End::Aborted)
+            m_aborted = true;
+        m_gap.stop();
+        m_waitEnded = clock().now();
+    }
+    if (m_aborted)
+        return Wake::Aborted;
+    return m_portFailure.isEmpty() ? Wake::Progress : Wake::PortFailed;
 }
 
 template <typename Receiver, typename Finished>
 Outcome SerialLink::run(Receiver& receiver, Finished finished)
 {
-    Waiter waiter(*this);
     for (;;) {
         const double t = now();
         receiver.pass(m_port.readAll(), t);
@@ -163,7 +103,7 @@ Outcome SerialLink::run(Receiver& receiver, Finished finished)
             return *outcome;
         if (receiver.expired(t))
             return Outcome::TimedOut;
-        switch (waiter.wait(receiver.deadline() - now())) {
+        switch (wait(receiver.deadline() - now())) {
         case Wake::Aborted:
             return Outcome::Aborted;
         case Wake::PortFailed:
@@ -215,7 +155,7 @@ DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* o
     });
     if (outcome == Outcome::Ok) {
         // The block is the whole answer only when nothing follows it.
-        if (Waiter(*this).wait(kEndQuiet) == Wake::Aborted)
+        if (wait(kEndQuiet) == Wake::Aborted)
             outcome = Outcome::Aborted;
         else if (receiver.pass(m_port.readAll(), now()); receiver.state() != DataReceiver::State::Complete)
             outcome = Outcome::Malformed;
@@ -262,11 +202,10 @@ Outcome SerialLink::resynchronise()
 Outcome SerialLink::drainUntilQuiet()
 {
     constexpr double kQuiet = 1.0;
-    Waiter waiter(*this);
     const double end = now() + 2 * DataReceiver::kTimeout;
     while (m_port.isOpen() && now() < end) {
         m_port.readAll();
-        switch (waiter.wait(std::min(kQuiet, end - now()))) {
+        switch (wait(std::min(kQuiet, end - now()))) {
         case Wake::Aborted:
             return Outcome::Aborted;
         case Wake::PortFailed:

@@ -5,8 +5,9 @@
 // A port that fails (device gone, line hung up) ends the wait like a time-out and is closed.
 
 #include "link/linktypes.h"
+#include "link/wait.h"
 
-#include <QElapsedTimer>
+#include <QTimer>
 
 class QSerialPort;
 
@@ -43,8 +44,10 @@ public:
 
 private:
     enum class Wake { Progress, Aborted, PortFailed };
-    class Waiter;
+    static constexpr qint64 kGap = 20; // ms
 
+    // Waits `seconds` for bytes, unless some are there, the port failed or abort() came first.
+    Wake wait(double seconds);
     // Polls the receiver until it is done, its time-out passes, the port fails or abort().
     template <typename Receiver, typename Finished>
     Outcome run(Receiver& receiver, Finished finished);
@@ -57,14 +60,16 @@ private:
     Outcome drainUntilQuiet();
     // Why a command could not go out on a line that is open but out of step, or closed.
     QString outOfStepText() const;
-    double now() const { return m_clock.nsecsElapsed() / 1e9; }
+    double now() const { return clock().now() / 1e3; }
 
     QSerialPort& m_port;
-    QElapsedTimer m_clock;
-    Waiter* m_waiter = nullptr; // the innermost wait in progress
-    bool m_unsure = false;      // the last answer went wrong: resynchronise before the next command
-    QByteArray m_identity;      // the tester's "*IDN?" answer; empty while none is known
-    int m_identityOwed = 0;     // "*IDN?" sent to resynchronise whose answers have not come yet
+    Waiter m_waiter;
+    QTimer m_gap;           // wakes the wait once bytes have waited for the gap
+    qint64 m_waitEnded;     // when the previous wait ended, on clock()
+    bool m_aborted = false; // abort() came: every wait ends at once until the next command
+    bool m_unsure = false;  // the last answer went wrong: resynchronise before the next command
+    QByteArray m_identity;  // the tester's "*IDN?" answer; empty while none is known
+    int m_identityOwed = 0; // "*IDN?" sent to resynchronise whose answers have not come yet
     QString m_portFailure;
 };
 

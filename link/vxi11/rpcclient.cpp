@@ -1,9 +1,6 @@
 #include "link/vxi11/rpcclient.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QRandomGenerator>
-#include <QTimer>
 
 namespace qlx::rpc {
 namespace {
@@ -17,28 +14,14 @@ std::unique_ptr<RpcClient> RpcClient::connect(const QString& host, quint16 port,
     std::unique_ptr<RpcClient> client(new RpcClient);
     QTcpSocket& socket = client->m_socket;
     socket.setReadBufferSize(kReadBuffer); // a peer that floods is held back, not stored
-    socket.connectToHost(host, port);
-    QEventLoop loop;
-    QTimer::singleShot(connectMs, &loop, &QEventLoop::quit);
-    QObject::connect(&socket, &QTcpSocket::connected, &loop, &QEventLoop::quit);
-    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
-    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
-        loop.exec();
-    if (socket.state() != QAbstractSocket::ConnectedState) {
-        *error = socket.error() == QAbstractSocket::UnknownSocketError
-                     ? QStringLiteral("no answer within %1 s").arg(connectMs / 1000.0)
-                     : socket.errorString();
+    if (const QString why = connectWithin(socket, host, port, connectMs); !why.isEmpty()) {
+        *error = why;
         return nullptr;
     }
-    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    const auto wake = [c = client.get()] {
-        if (c->m_wait)
-            c->m_wait->quit();
-    };
-    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, wake);
-    QObject::connect(&socket, &QTcpSocket::disconnected, &socket, [c = client.get(), wake] {
+    client->m_waiter.wakeOn(&socket, &QTcpSocket::readyRead);
+    QObject::connect(&socket, &QTcpSocket::disconnected, &socket, [c = client.get()] {
         c->m_broken = true;
-        wake();
+        c->m_waiter.wake();
     });
     client->m_xid = QRandomGenerator::global()->generate();
     return client;
@@ -66,8 +49,7 @@ std::optional<QByteArray> RpcClient::call(quint32 program, quint32 version, quin
 
 std::optional<QByteArray> RpcClient::awaitReply(quint32 xid, int ms)
 {
-    QElapsedTimer waited;
-    waited.start();
+    const Stopwatch waited;
     for (;;) {
         m_records.append(m_socket.readAll());
         while (const std::optional<QByteArray> record = m_records.next()) {
@@ -101,25 +83,15 @@ std::optional<QByteArray> RpcClient::awaitReply(quint32 xid, int ms)
         }
         if (m_socket.bytesAvailable() > 0)
             continue;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        timer.start(int(left));
-        QEventLoop* const outer = m_wait;
-        m_wait = &loop;
-        loop.exec();
-        m_wait = outer;
-        if (timer.isActive() && m_socket.bytesAvailable() == 0 && !m_broken)
-            m_aborted = true; // ended by abort(), or by the application leaving its event loops
+        if (m_waiter.wait(left) == Waiter::End::Aborted)
+            m_aborted = true; // by abort(), or by the application leaving its event loops
     }
 }
 
 void RpcClient::abort()
 {
     m_aborted = true;
-    if (m_wait)
-        m_wait->quit();
+    m_waiter.abort();
 }
 
 std::optional<quint16> lookupPort(const QString& host, quint32 program, quint32 version, int ms, QString* error)

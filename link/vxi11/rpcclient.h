@@ -1,15 +1,14 @@
 #pragma once
-// ONC RPC calls over one TCP connection, each waited for in a local event loop with a timer, so
+// ONC RPC calls over one TCP connection, each waited for in a local event loop (link/wait.h), so
 // that the window keeps painting and abort() ends a wait at once.
 
 #include "link/vxi11/oncrpc.h"
+#include "link/wait.h"
 
 #include <QTcpSocket>
 
 #include <memory>
 #include <optional>
-
-class QEventLoop;
 
 namespace qlx::rpc {
 
@@ -40,7 +39,7 @@ private:
     QString m_error;
     bool m_broken = false;
     bool m_aborted = false;
-    QEventLoop* m_wait = nullptr;
+    Waiter m_waiter;
 };
 
 // The TCP port that the portmapper on `host` (portmapperPort()) gives for `program`; nullopt
