@@ -3,7 +3,7 @@
 // choose how the stream is cut into reads; the rest is the stream. A block taken as complete must
 // be all that follows the first answer: its header, exactly the bytes it declared, the line end.
 #include "link/adapter/gpibadapter.h"
-#include "link/serial/receivers.h"
+#include "link/answers.h"
 #include "link/transport.h"
 
 #include <QCoreApplication>
