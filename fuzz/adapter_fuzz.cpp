@@ -76,8 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     transport.attachGpib(std::make_unique<qlx::GpibAdapter>(
         std::make_unique<ScriptedLink>(stream, data[0] | (uint32_t(data[1]) << 8)), qlx::AdapterTiming{1, 2, 1}));
 
+    // The identity is read whole, however long, and never past its line end.
     const qlx::TextAnswer identity = transport.queryText(qlx::Bus::Gpib, "*IDN?", 500);
-    check(identity.text.size() <= 500);
+    check(stream.startsWith(identity.text) && identity.text.size() <= stream.indexOf('\n') + 1);
     const qlx::DataAnswer block = transport.queryData(qlx::Bus::Gpib, "MMEM:DATA? \"A.WMF\"");
     if (block.outcome == qlx::Outcome::Ok) {
         // The block is the second answer (all of the stream when it has no line end); the data
