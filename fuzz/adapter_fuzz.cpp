@@ -4,7 +4,7 @@
 // be all that follows the first answer: its header, exactly the bytes it declared, the line end.
 // The adapter's waits take no time: their clock moves on at once.
 #include "link/adapter/gpibadapter.h"
-#include "link/serial/receivers.h"
+#include "link/answers.h"
 #include "link/transport.h"
 #include "link/wait.h"
 
@@ -80,8 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     transport.attachGpib(std::make_unique<qlx::GpibAdapter>(
         std::make_unique<ScriptedLink>(stream, data[0] | (uint32_t(data[1]) << 8)), qlx::AdapterTiming{1, 2, 1}));
 
+    // The identity is read whole, however long, and never past its line end.
     const qlx::TextAnswer identity = transport.queryText(qlx::Bus::Gpib, "*IDN?", 500);
-    check(identity.text.size() <= 500);
+    check(stream.startsWith(identity.text) && identity.text.size() <= stream.indexOf('\n') + 1);
     const qlx::DataAnswer block = transport.queryData(qlx::Bus::Gpib, "MMEM:DATA? \"A.WMF\"");
     if (block.outcome == qlx::Outcome::Ok) {
         // The block is the second answer (all of the stream when it has no line end); the data

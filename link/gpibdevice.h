@@ -2,7 +2,7 @@
 // The tester on the IEEE bus as the transport talks to it, whichever way the bus is reached: the
 // NI-488.2 library (gpiblibrary.h) or a "++" protocol adapter (gpibadapter.h).
 
-#include "link/linktypes.h"
+#include "link/answers.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,17 +24,20 @@ public:
 
     // Sends one command; the device adds nothing but the end of the message.
     virtual void write(const QByteArray& command) = 0;
-    // One text answer, read in pieces of `maxLength` bytes until END (however long, up to just past
-    // kMaxTextAnswer). With `debug`, what the read received is shown there as well.
+    // How this road ends an answer (answers.h).
+    virtual AnswerEnd answerEnd() const { return kGpibEnd; }
+    // One text answer, read whole (TextReader): here in pieces of `maxLength` bytes until END. With
+    // `debug`, what the read received is shown there as well.
     virtual QByteArray readText(int maxLength, TransportObserver* debug);
     // Up to `length` bytes of the answer in progress; fewer only when the answer ended (END), the
     // device timed out or went away. Returns the count.
     virtual qint64 read(char* into, qint64 length) = 0;
     // True when the last byte the previous read() delivered is known to have carried END.
     virtual bool endSeen() const { return false; }
-    // After the data of a block: reads its line end (LF, or CR LF). True only when it came, its
-    // last byte carried END and nothing followed: the block was the whole answer.
-    virtual bool finishBlock();
+    // After the data of a block: reads its line end into `block`, on a road without END with
+    // whatever follows it before the line has been quiet for a moment. Here a byte at a time,
+    // each with its END.
+    virtual void finishBlock(BlockReader& block);
     // Device clear: the tester drops what it still had to say, and nothing of it waits in the
     // link, so that a late answer can never be taken for the next one.
     virtual void clear() {}

@@ -63,9 +63,4 @@ struct AnswerPace {
     double allowed(qint64 bytes) const { return graceSeconds + double(bytes) / minBytesPerSecond; }
 };
 
-// Limits on what the tester may announce or send.
-inline constexpr qint64 kMaxBlockLength = 64ll * 1024 * 1024;
-// A listing of the print directory is read whole however long it is, up to this bound.
-inline constexpr qint64 kMaxTextAnswer = 16ll * 1024 * 1024;
-
 } // namespace qlx

@@ -179,12 +179,6 @@ public:
     }
 
     bool endSeen() const override { return m_endSeen; }
-    bool finishBlock() override
-    {
-        if (m_aborted)
-            return false;
-        return call<bool>([](std::unique_ptr<GpibDevice>& d) { return d->finishBlock(); }).value_or(false);
-    }
     void clear() override
     {
         m_aborted = false;

@@ -2,7 +2,6 @@
 
 #include "link/adapter/gpibadapter.h"
 #include "link/ni488/gpiblibrary.h"
-#include "link/serial/receivers.h"
 #include "link/visa/resourceroad.h"
 
 #include <algorithm>
@@ -161,7 +160,7 @@ TextAnswer Transport::queryText(Bus bus, const QByteArray& text, int gpibBufferL
     m_gpibUnsure = !answer.endsWith('\n');
     if (m_gpib->aborted())
         return {answer, Outcome::Aborted};
-    return {answer, answer.size() > kMaxTextAnswer ? Outcome::TooLarge : Outcome::Ok};
+    return {answer, TextReader::textTooLarge(answer.size()) ? Outcome::TooLarge : Outcome::Ok};
 }
 
 DataAnswer Transport::queryData(Bus bus, const QByteArray& text, qint64 expectedLength)
@@ -172,7 +171,7 @@ DataAnswer Transport::queryData(Bus bus, const QByteArray& text, qint64 expected
     if (bus == Bus::Serial)
         return m_serial.queryData(text, m_observer, expectedLength);
     DataAnswer answer = queryGpibData(text, expectedLength);
-    if (answer.outcome != Outcome::Ok) {
+    if (answer.outcome != Outcome::Ok || m_gpib->aborted()) {
         m_gpibUnsure = true;
         answer.data.clear();
         if (m_gpib->aborted())
@@ -181,37 +180,24 @@ DataAnswer Transport::queryData(Bus bus, const QByteArray& text, qint64 expected
     return answer;
 }
 
-// Block mark and digit count, the length digits, the data in one read into a buffer of exactly
-// the announced size, then the line end, which must carry END.
+// The block read in pieces of exactly what its reader needs next: the mark and digit count, the
+// length digits, the data in one read into a buffer of the announced size; then the device reads
+// the line end into the reader.
 DataAnswer Transport::queryGpibData(const QByteArray& text, qint64 expectedLength)
 {
     writeGpib(text);
-    const auto readExactly = [this](QByteArray& into) { return m_gpib->read(into.data(), into.size()) == into.size(); };
-    const auto cut = [](const QString& what) -> DataAnswer {
-        return {{}, Outcome::ShortRead, QStringLiteral("the answer broke off %1").arg(what)};
-    };
-    const DataAnswer notABlock{{}, Outcome::Malformed, kNotABlockText};
-    QByteArray mark(2, ' ');
-    if (!readExactly(mark))
-        return cut(QStringLiteral("before a data block began"));
-    if (!blockHeaderPlausible(mark))
-        return notABlock;
-    QByteArray digits(mark[1] - '0', ' ');
-    if (!readExactly(digits))
-        return cut(QStringLiteral("in the block header"));
-    if (!blockHeaderPlausible(mark + digits))
-        return notABlock;
-    const qint64 length = digitsValue(digits);
-    if (length > kMaxBlockLength)
-        return {{}, Outcome::TooLarge, QStringLiteral("the block announces %1 bytes").arg(length)};
-    if (expectedLength >= 0 && length != expectedLength)
-        return {{}, Outcome::Mismatch, lengthMismatchText(length, expectedLength)};
-    QByteArray data(length, '\0');
-    if (length > 0 && !readExactly(data))
-        return cut(QStringLiteral("before the %1 bytes it announced").arg(length));
-    if (m_gpib->endSeen() || !m_gpib->finishBlock())
-        return {{}, Outcome::Malformed, kNoLineEndText};
-    return {data, Outcome::Ok, {}};
+    BlockReader block(m_gpib->answerEnd(), expectedLength);
+    while (block.state() == BlockReader::State::Receiving && !block.atLineEnd()) {
+        QByteArray bytes(block.wanted(), '\0');
+        if (m_gpib->read(bytes.data(), bytes.size()) != bytes.size())
+            block.breakOff();
+        else
+            block.feed(bytes, m_gpib->endSeen());
+    }
+    if (block.state() == BlockReader::State::Receiving)
+        m_gpib->finishBlock(block);
+    const Outcome outcome = block.verdict().value_or(Outcome::ShortRead);
+    return {block.takeData(), outcome, block.detail()};
 }
 
 Outcome Transport::goToLocal(Bus bus)

@@ -206,18 +206,22 @@ bool GpibAdapter::receive()
 QByteArray GpibAdapter::readText(int /*maxLength: the adapter reads to the LF*/, TransportObserver* debug)
 {
     m_aborted = false;
-    QByteArray answer;
+    TextReader reader(kAdapterEnd);
     for (;;) {
-        const QByteArray part = m_link->readLine(kMaxTextAnswer + 1 - answer.size());
+        // What has come, never more: a line read of the whole room would allocate it each time
+        // (readLine's limit counts a terminating zero).
+        const qint64 available = qMin(reader.room(), m_link->bytesAvailable());
+        const QByteArray part = available > 0 ? m_link->readLine(available + 1) : QByteArray();
         if (!part.isEmpty())
             m_silence.restart();
-        answer += part;
-        m_answerBytes = answer.size();
-        if (answer.endsWith('\n') || answer.size() > kMaxTextAnswer || !receive())
+        reader.feed(part);
+        m_answerBytes = reader.text().size();
+        if (reader.done() || !receive())
             break;
     }
-    if (answer.endsWith('\n'))
+    if (reader.complete())
         m_reading = false;
+    const QByteArray& answer = reader.text();
     if (debug)
         debug->gpibTextRead(answer, answer.size(), answer);
     return answer;
@@ -241,20 +245,23 @@ qint64 GpibAdapter::read(char* into, qint64 length)
 }
 
 // The line end follows the data at once, and then nothing: the tester's END ends the adapter's
-// read. Anything after it (a longer answer than announced) refuses the block.
-bool GpibAdapter::finishBlock()
+// read, so whatever comes before the line has been quiet for endQuietMs is more than the block.
+void GpibAdapter::finishBlock(BlockReader& block)
 {
     const int wait = qMin(kLineEndMs, m_timing.deviceTimeoutMs);
-    char end = 0;
-    if (!waitForBytes(wait) || !m_link->getChar(&end))
-        return false;
-    if (end == '\r' && (!waitForBytes(wait) || !m_link->getChar(&end)))
-        return false;
-    m_silence.restart();
-    if (end != '\n' || waitForBytes(m_timing.endQuietMs))
-        return false;
-    m_reading = false;
-    return !m_aborted;
+    char byte = 0;
+    while (block.state() == BlockReader::State::Receiving) {
+        if (!waitForBytes(wait) || !m_link->getChar(&byte))
+            return block.breakOff();
+        m_silence.restart();
+        block.feed(QByteArray(1, byte));
+    }
+    if (block.state() != BlockReader::State::Complete)
+        return;
+    if (waitForBytes(m_timing.endQuietMs))
+        block.feed(m_link->readAll());
+    else
+        m_reading = false;
 }
 
 // A device clear for the tester, and whatever the adapter still had of the old answer dropped.

@@ -53,9 +53,10 @@ public:
     // Talks to the tester at another primary address from now on.
     void setPrimaryAddress(int primary);
     void write(const QByteArray& command) override;
+    AnswerEnd answerEnd() const override { return kAdapterEnd; }
     QByteArray readText(int maxLength, TransportObserver* debug) override;
     qint64 read(char* into, qint64 length) override;
-    bool finishBlock() override;
+    void finishBlock(BlockReader& block) override;
     void clear() override;
     void goToLocal() override;
     void abort() override;

@@ -66,16 +66,17 @@ public:
     // the tester ends its answer with END: a long listing is read whole, not cut at the buffer.
     QByteArray readText(int maxLength, TransportObserver* debug) override
     {
-        QByteArray answer;
+        TextReader reader(answerEnd());
         QByteArray firstBuffer = m_writeFailed ? QByteArray(maxLength, ' ') : QByteArray();
         for (bool more = !m_writeFailed; more;) {
             const QByteArray buffer = vbib32::ibrdText(m_ud, maxLength);
             const qint64 count = readCount(maxLength);
             if (firstBuffer.isNull())
                 firstBuffer = buffer;
-            answer += buffer.left(count);
-            more = count == maxLength && !m_end && answer.size() <= kMaxTextAnswer;
+            reader.feed(buffer.left(count), m_end);
+            more = count == maxLength && !reader.done();
         }
+        const QByteArray& answer = reader.text();
         if (debug)
             debug->gpibTextRead(answer.size() > maxLength ? answer : firstBuffer, qint32(answer.size()), answer,
                                 m_failedCall);

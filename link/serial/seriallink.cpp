@@ -138,21 +138,7 @@ DataAnswer SerialLink::queryData(const QByteArray& command, TransportObserver* o
     if (const Outcome ready = send(command); ready != Outcome::Ok)
         return {{}, ready, ready == Outcome::Aborted ? QString() : outOfStepText()};
     DataReceiver receiver(now(), observer, expectedLength);
-    Outcome outcome = run(receiver, [&]() -> std::optional<Outcome> {
-        switch (receiver.state()) {
-        case DataReceiver::State::Complete:
-            return Outcome::Ok;
-        case DataReceiver::State::Malformed:
-            return Outcome::Malformed;
-        case DataReceiver::State::Mismatch:
-            return Outcome::Mismatch;
-        case DataReceiver::State::TooLarge:
-            return Outcome::TooLarge;
-        case DataReceiver::State::Receiving:
-            break;
-        }
-        return std::nullopt;
-    });
+    Outcome outcome = run(receiver, [&] { return receiver.verdict(); });
     if (outcome == Outcome::Ok) {
         // The block is the whole answer only when nothing follows it.
         if (wait(kEndQuiet) == Wake::Aborted)

@@ -1,5 +1,5 @@
-// The serial receive routines as pure state machines, fed with scripted polls and times, and
-// the small conversions of the transport.
+// The answer rules of every road and the serial receive routines, as pure state machines fed
+// with scripted pieces, polls and times, and the small conversions of the transport.
 #include "link/serial/receivers.h"
 #include "link/transport.h"
 
@@ -153,6 +153,66 @@ private slots:
         QVERIFY(blockHeaderPlausible("#210abc")); // the data after the digits is not checked
         QVERIFY(!blockHeaderPlausible("#x"));
         QCOMPARE(digitsValue("00000012"), 12);
+    }
+
+    // One proof for every road; what differs is how an answer ends. With END (a library or a
+    // gateway), END comes with the line end's last byte and with no byte before it, and an answer
+    // that ends early broke off where it ended. Without END, a byte after the line end refuses
+    // the block, and on the serial line LF alone is no line end.
+    void blockProofPerRoad()
+    {
+        const auto read = [](AnswerEnd road, const QList<QByteArray>& pieces, bool endOnLast = true) {
+            BlockReader block(road);
+            for (qsizetype i = 0; i < pieces.size(); ++i)
+                block.feed(pieces[i], endOnLast && i == pieces.size() - 1);
+            return block;
+        };
+        BlockReader gpib(kGpibEnd);
+        for (const QByteArray piece : {"#2", "10", "0123456789", "\r", "\n"}) {
+            QCOMPARE(gpib.wanted(), piece.size()); // each read asks for exactly what comes next
+            gpib.feed(piece, piece == "\n");
+        }
+        QCOMPARE(gpib.verdict(), std::optional(Outcome::Ok));
+        QCOMPARE(gpib.takeData(), QByteArray("0123456789"));
+        QCOMPARE(read(kGpibEnd, {"#14abcd", "\n"}).state(), BlockReader::State::Complete);
+        for (const auto& pieces : QList<QList<QByteArray>>{{"#14abcd"}, {"#14abcd", "\r"}, {"#10"}})
+            QCOMPARE(read(kGpibEnd, pieces).detail(), kNoLineEndText); // END before the line end's last byte
+        QCOMPARE(read(kGpibEnd, {"#14abcd", "\n"}, false).detail(), kNoLineEndText); // no END with it
+        const BlockReader cut = read(kGpibEnd, {"#14ab"});
+        QCOMPARE(cut.verdict(), std::optional(Outcome::ShortRead));
+        QCOMPARE(cut.detail(), QString("the answer broke off before the 4 bytes it announced"));
+        QCOMPARE(read(kGpibEnd, {"#4"}).detail(), QString("the answer broke off in the block header"));
+        QCOMPARE(read(kGpibEnd, {"#0"}).detail(), kNotABlockText);
+
+        BlockReader adapter = read(kAdapterEnd, {"#14abcd\n"}, false);
+        QCOMPARE(adapter.state(), BlockReader::State::Complete);
+        adapter.feed("x");
+        QCOMPARE(adapter.detail(), kTrailingBytesText);
+        QCOMPARE(read(kSerialEnd, {"#14abcd\n"}, false).detail(), kNoLineEndText);
+    }
+
+    // A text answer ends with END where the road has it, else at its line end; past the limit it
+    // is refused.
+    void textEndsPerRoad()
+    {
+        TextReader gpib(kGpibEnd);
+        gpib.feed("line\n");
+        QVERIFY(!gpib.complete());
+        gpib.feed("more", true);
+        QVERIFY(gpib.complete());
+        TextReader adapter(kAdapterEnd);
+        adapter.feed("\n");
+        QVERIFY(adapter.complete());
+        TextReader serial(kSerialEnd);
+        serial.feed("a\n");
+        QVERIFY(!serial.complete());
+
+        TextReader huge(kAdapterEnd);
+        huge.feed(QByteArray(kMaxTextAnswer, 'x'));
+        QCOMPARE(huge.room(), 1);
+        QVERIFY(!huge.done());
+        huge.feed("x");
+        QVERIFY(huge.tooLarge() && huge.done());
     }
 
     void countdownFormatting()
