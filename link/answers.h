@@ -1,8 +1,8 @@
 #pragma once
 // The rules a tester's answer keeps, whichever road brought it: a text answer is read whole, up to
 // its end (TextReader), and a definite-length block must prove itself (BlockReader) before a
-// hardcopy counts as copied. Both are pure state machines fed with the bytes as they come; what differs
-// between the roads is how an answer ends (AnswerEnd). Each road reads, waits and feeds.
+// hardcopy counts as copied. Both are pure state machines fed with the bytes as they come; what
+// differs between the roads is how an answer ends (AnswerEnd). Each road reads, waits and feeds.
 
 #include "link/linktypes.h"
 
